@@ -1,0 +1,40 @@
+#!/bin/sh
+# wine-prepare.sh PREFIX start|stop
+# start: creates the prefix once, under a lock, then keeps one wineserver
+#        alive for the test run so that each test does not pay Wine's start.
+# stop:  ends that server.
+here=$(dirname "$0")
+. "$here/wine-env.sh" "$1"
+case "$2" in
+stop)
+    "$WINESERVER" -k >/dev/null 2>&1
+    "$WINESERVER" -w >/dev/null 2>&1
+    rm -f "$WINEPREFIX/.prepared"
+    exit 0 ;;
+start) ;;
+*) echo "usage: wine-prepare.sh PREFIX start|stop" >&2; exit 2 ;;
+esac
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.prepared" ]; then
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINE" wineboot --init </dev/null >/dev/null 2>&1
+    fi
+    # Prefix creation leaves a short-lived server behind; starting the
+    # persistent one while its processes linger makes tests hang.
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1
+    "$WINESERVER" -w </dev/null >/dev/null 2>&1
+    # The server and Wine's system processes inherit the streams of the
+    # process that starts them and hold them open: start them from
+    # /dev/null, never from a test whose output is being captured.
+    "$WINESERVER" -p300 </dev/null >/dev/null 2>&1
+    "$WINE" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine-prepare.sh: could not create the Wine prefix $WINEPREFIX" >&2
+        exit 1
+    fi
+    touch "$WINEPREFIX/.prepared"
+fi
+exit 0

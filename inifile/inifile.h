@@ -1,0 +1,135 @@
+/*
+ * inifile: sectioned "key=value" configuration files in memory, read from
+ * and written to disk.
+ *
+ * Memory comes from malloc/realloc and is released with free, so a C caller
+ * can free what the library hands over. When the heap is exhausted the
+ * library writes "Out of memory\n" to standard error and ends the process
+ * with status 1: no operation returns on an allocation failure.
+ */
+#ifndef INIFILE_H
+#define INIFILE_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One "key=value" entry. key owns one storage block that also holds the
+ * value; value points into that block and is never freed by itself. */
+typedef struct IniEntry {
+    char *key;
+    char *value;
+} IniEntry;
+
+/* A named section: its entries in order. Arrays start with room for 10 and
+ * grow by 10; they never shrink. */
+typedef struct IniSection {
+    int32_t count;
+    int32_t capacity;
+    char *name;
+    IniEntry **entries;
+} IniSection;
+
+/* A document: its sections in order. */
+typedef struct IniFile {
+    int32_t count;
+    int32_t capacity;
+    IniSection **sections;
+} IniFile;
+
+enum { INI_READ_CHUNK = 1024 };
+
+/* The state of one open file for ini_read_line. Start it with the handle
+ * of a file opened for reading and every other field 0. */
+typedef struct IniLineReader {
+    intptr_t handle;                /* open file (platform handle) */
+    int32_t at_end;                 /* set once a read failed or gave 0 bytes */
+    uint32_t filled;                /* bytes the last read put in buffer */
+    int32_t position;               /* index of the next unread byte */
+    char buffer[INI_READ_CHUNK];    /* the last chunk read */
+    int32_t read_failed;            /* set when the end came from a read error */
+} IniLineReader;
+
+/* ---- Document ---------------------------------------------------------- */
+
+/* A new empty document that the caller owns and releases with ini_destroy. */
+IniFile *ini_create(void);
+
+/* Destroys every section of the document, then the document itself. */
+void ini_destroy(IniFile *ini);
+
+/* Index of the first section called name, or -1. */
+int32_t ini_find_section_index(const IniFile *ini, const char *name);
+
+/* The first section called name, still owned by the document, or null. */
+IniSection *ini_get_section(const IniFile *ini, const char *name);
+
+/* Hands a section that belongs to no document over to ini. Returns 1 when
+ * it was appended, 0 when it replaced (and destroyed) the first section of
+ * the same name. Handing over the very section that already sits there
+ * changes nothing and returns 0. */
+int32_t ini_put_section(IniFile *ini, IniSection *section);
+
+/* Destroys the first section called name and moves the last section into
+ * its place: 0. Returns 1 when there is no such section. */
+int32_t ini_remove_section(IniFile *ini, const char *name);
+
+/* Name of the section at index, owned by the document; null when index is
+ * negative or count or more. */
+const char *ini_section_name_at(const IniFile *ini, int32_t index);
+
+/* ---- Section ----------------------------------------------------------- */
+
+/* A new empty section holding a copy of name; the caller owns it until it
+ * is put into a document, and releases it otherwise with section_destroy. */
+IniSection *section_create(const char *name);
+
+/* Frees every entry of the section, its name and the section. */
+void section_destroy(IniSection *section);
+
+/* Index of the first entry with that key, or -1. */
+int32_t section_find_key_index(const IniSection *section, const char *key);
+
+/* Value of the first entry with that key, owned by the section, or null. */
+const char *section_get_value(const IniSection *section, const char *key);
+
+/* Sets key to value, copying both: 1 when a new entry was appended, 0 when
+ * the first entry with that key was changed. key and value may point into
+ * the entry being changed. */
+int32_t section_set_value(IniSection *section, const char *key, const char *value);
+
+/* Key of the entry at index, owned by the section; null when index is
+ * negative or count or more. */
+const char *section_key_at(const IniSection *section, int32_t index);
+
+/* Frees the first entry with that key and moves the last entry into its
+ * place: 0. Returns 1 when there is no such key. */
+int32_t section_remove_key(IniSection *section, const char *key);
+
+/* A new section called name holding each distinct key of source once, with
+ * its first value, in order of first appearance. The caller owns it. */
+IniSection *section_clone(const IniSection *source, const char *name);
+
+/* ---- Files ------------------------------------------------------------- */
+
+/* The next logical line of the file, a heap string the caller frees with
+ * free(); null when the file holds no further line or a read failed (then
+ * read_failed is set). Every call after the first null returns null. */
+char *ini_read_line(IniLineReader *reader);
+
+/* Reads the file at path into a new document that the caller owns. Null if
+ * the file cannot be opened or read, or its structure is invalid. */
+IniFile *ini_load(const char *path);
+
+/* Writes the document to path, replacing any file there. 0 on success, -1
+ * if the file cannot be created, -2 if a write failed (the partly written
+ * file stays). The document is not changed. */
+int32_t ini_save(const IniFile *ini, const char *path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,237 @@
+// POSIX stand-in for the Windows file and module services: the same
+// results, on Linux. Paths arrive Windows-style and are turned into POSIX
+// paths here, at the moment they touch the file system.
+#include "platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+enum { POSIX_PATH_BUFFER_SIZE = 4096 };
+
+// Copies path into out with every backslash turned into '/'. 0 when the
+// path does not fit, which the caller reports as a failed call.
+static int posix_native_path(const char *path, char out[POSIX_PATH_BUFFER_SIZE])
+{
+    for (int i = 0; i < POSIX_PATH_BUFFER_SIZE; ++i) {
+        char c = path[i];
+        out[i] = c == '\\' ? '/' : c;
+        if (c == '\0')
+            return 1;
+    }
+    errno = ENAMETOOLONG;
+    return 0;
+}
+
+static int posix_open(const char *path, int flags, mode_t mode)
+{
+    char native[POSIX_PATH_BUFFER_SIZE];
+    if (!posix_native_path(path, native))
+        return -1;
+    int fd;
+    do
+        fd = open(native, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+static int posix_write_all(int fd, const char *bytes, size_t count)
+{
+    while (count > 0) {
+        ssize_t written = write(fd, bytes, count);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
+        bytes += written;
+        count -= (size_t)written;
+    }
+    return 1;
+}
+
+// Copies the rest of source into destination through user memory.
+static int posix_copy_by_reading(int source, int destination)
+{
+    char chunk[65536];
+    for (;;) {
+        ssize_t got = read(source, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
+        if (got == 0)
+            return 1;
+        if (!posix_write_all(destination, chunk, (size_t)got))
+            return 0;
+    }
+}
+
+// Copies source into destination with the kernel's file-to-file copy, which
+// never passes the bytes through this process; falls back to reading and
+// writing where the kernel or the file systems do not offer it.
+static int posix_copy_contents(int source, int destination)
+{
+#ifdef __linux__
+    int copied_any = 0;
+    for (;;) {
+        ssize_t copied = copy_file_range(source, NULL, destination, NULL, (size_t)1 << 30, 0);
+        if (copied > 0) {
+            copied_any = 1;
+            continue;
+        }
+        if (copied == 0)
+            return 1;
+        if (errno == EINTR)
+            continue;
+        if (!copied_any && (errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
+                            errno == EOPNOTSUPP || errno == EPERM))
+            break;
+        return 0;
+    }
+#endif
+    return posix_copy_by_reading(source, destination);
+}
+
+uint32_t platform_own_path(char *buffer, uint32_t size)
+{
+    if (platform_fault_check(PLATFORM_CALL_OWN_PATH) || size == 0)
+        return 0;
+    ssize_t length = readlink("/proc/self/exe", buffer, size);
+    if (length <= 0)
+        return 0;
+    if ((uint32_t)length >= size)
+        return size;
+    buffer[length] = '\0';
+    for (ssize_t i = 0; i < length; ++i) {
+        if (buffer[i] == '/')
+            buffer[i] = '\\';
+    }
+    return (uint32_t)length;
+}
+
+int platform_create_directory(const char *path)
+{
+    if (platform_fault_check(PLATFORM_CALL_MKDIR))
+        return 0;
+    char native[POSIX_PATH_BUFFER_SIZE];
+    return posix_native_path(path, native) && mkdir(native, 0777) == 0;
+}
+
+int platform_exists(const char *path)
+{
+    if (platform_fault_check(PLATFORM_CALL_EXISTS))
+        return 0;
+    char native[POSIX_PATH_BUFFER_SIZE];
+    struct stat status;
+    return posix_native_path(path, native) && stat(native, &status) == 0;
+}
+
+int platform_copy_file(const char *source_path, const char *destination_path)
+{
+    if (platform_fault_check(PLATFORM_CALL_COPY))
+        return 0;
+    int source = posix_open(source_path, O_RDONLY, 0);
+    if (source < 0)
+        return 0;
+    struct stat source_status;
+    if (fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+        close(source);
+        return 0;
+    }
+    // Opened without truncation: the destination may be the source itself
+    // under another name, and truncating it would destroy the source.
+    mode_t bits = source_status.st_mode & 07777;
+    int destination = posix_open(destination_path, O_WRONLY | O_CREAT, bits);
+    if (destination < 0) {
+        close(source);
+        return 0;
+    }
+    struct stat destination_status;
+    int ok = fstat(destination, &destination_status) == 0 &&
+             !S_ISDIR(destination_status.st_mode) &&
+             !(destination_status.st_dev == source_status.st_dev &&
+               destination_status.st_ino == source_status.st_ino);
+    if (ok) {
+        ok = ftruncate(destination, 0) == 0 && fchmod(destination, bits) == 0 &&
+             posix_copy_contents(source, destination);
+        // A half-copied file is worse than none: nobody could tell it from
+        // a good one.
+        if (!ok) {
+            char native[POSIX_PATH_BUFFER_SIZE];
+            if (posix_native_path(destination_path, native))
+                unlink(native);
+        }
+    }
+    if (close(destination) != 0)
+        ok = 0;
+    close(source);
+    return ok;
+}
+
+PlatformFile platform_open_read(const char *path)
+{
+    if (platform_fault_check(PLATFORM_CALL_OPEN))
+        return PLATFORM_INVALID_FILE;
+    int fd = posix_open(path, O_RDONLY, 0);
+    if (fd < 0)
+        return PLATFORM_INVALID_FILE;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(fd);
+        return PLATFORM_INVALID_FILE;
+    }
+    return (PlatformFile)fd;
+}
+
+PlatformFile platform_create_write(const char *path)
+{
+    if (platform_fault_check(PLATFORM_CALL_CREATE))
+        return PLATFORM_INVALID_FILE;
+    int fd = posix_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return fd < 0 ? PLATFORM_INVALID_FILE : (PlatformFile)fd;
+}
+
+int platform_read(PlatformFile file, void *buffer, uint32_t size, uint32_t *got)
+{
+    *got = 0;
+    if (platform_fault_check(PLATFORM_CALL_READ))
+        return 0;
+    ssize_t count;
+    do
+        count = read((int)file, buffer, size);
+    while (count < 0 && errno == EINTR);
+    if (count < 0)
+        return 0;
+    *got = (uint32_t)count;
+    return 1;
+}
+
+int platform_write(PlatformFile file, const void *bytes, uint32_t count)
+{
+    if (platform_fault_check(PLATFORM_CALL_WRITE))
+        return 0;
+    return posix_write_all((int)file, (const char *)bytes, count);
+}
+
+void platform_close(PlatformFile file)
+{
+    close((int)file);
+}
+
+int platform_stricmp(const char *a, const char *b)
+{
+    for (;; ++a, ++b) {
+        int ca = (unsigned char)*a;
+        int cb = (unsigned char)*b;
+        if (ca >= 'A' && ca <= 'Z')
+            ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z')
+            cb += 'a' - 'A';
+        if (ca != cb || ca == 0)
+            return ca - cb;
+    }
+}

@@ -1,0 +1,91 @@
+// Argument handling and the root taken from the tool's own path.
+#include "installer.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+#include <vector>
+
+namespace {
+
+struct ArgumentsCase {
+    const char *description;
+    std::vector<const char *> arguments;  // after the program name
+    ArgumentsResult result;
+    const char *offending;  // on error
+    const char *root;       // on success; null when none was given
+    int silent;
+};
+
+const ArgumentsCase arguments_cases[] = {
+    {"no arguments", {}, ARGUMENTS_OK, nullptr, nullptr, 0},
+    {"root only", {"C:\\dist"}, ARGUMENTS_OK, nullptr, "C:\\dist", 0},
+    {"switch and root", {"-s", "C:\\dist"}, ARGUMENTS_OK, nullptr, "C:\\dist", 1},
+    {"root before switch", {"C:\\dist", "-s"}, ARGUMENTS_OK, nullptr, "C:\\dist", 1},
+    {"repeated switch", {"-s", "-s", "C:\\dist"}, ARGUMENTS_OK, nullptr, "C:\\dist", 1},
+    {"long switch", {"-silent"}, ARGUMENTS_OK, nullptr, nullptr, 1},
+    {"switch with tail", {"-sx"}, ARGUMENTS_OK, nullptr, nullptr, 1},
+    {"slash is a root", {"/s"}, ARGUMENTS_OK, nullptr, "/s", 0},
+    {"empty root", {""}, ARGUMENTS_OK, nullptr, "", 0},
+    {"unknown switch first", {"-x", "C:\\dist"}, ARGUMENTS_UNKNOWN_SWITCH, "-x", nullptr, 0},
+    {"upper-case S", {"-S"}, ARGUMENTS_UNKNOWN_SWITCH, "-S", nullptr, 0},
+    {"lone dash", {"-"}, ARGUMENTS_UNKNOWN_SWITCH, "-", nullptr, 0},
+    {"second root before bad switch", {"C:\\dist", "D:\\other", "-x"}, ARGUMENTS_SECOND_ROOT,
+     "D:\\other", nullptr, 0},
+    {"second root empty", {"C:\\dist", ""}, ARGUMENTS_SECOND_ROOT, "", nullptr, 0},
+};
+
+TEST(ParseArguments, Table)
+{
+    for (const ArgumentsCase &c : arguments_cases) {
+        SCOPED_TRACE(c.description);
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>("Install"));
+        for (const char *a : c.arguments)
+            argv.push_back(const_cast<char *>(a));
+        InstallerState state = {};
+        const char *offending = nullptr;
+        ArgumentsResult result =
+            parse_arguments((int)argv.size(), argv.data(), &state, &offending);
+        EXPECT_EQ(result, c.result);
+        if (c.result != ARGUMENTS_OK) {
+            // The very argument is reported, not a copy of it.
+            ASSERT_NE(offending, nullptr);
+            EXPECT_STREQ(offending, c.offending);
+            continue;
+        }
+        EXPECT_EQ(state.silent, c.silent);
+        if (c.root == nullptr) {
+            EXPECT_EQ(state.root, nullptr);
+        } else {
+            ASSERT_NE(state.root, nullptr);
+            EXPECT_STREQ(state.root, c.root);
+        }
+    }
+}
+
+TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)
+{
+    InstallerState state = {};
+    platform_fault_arm(PLATFORM_CALL_OWN_PATH, 1);
+    EXPECT_EQ(root_from_own_path(&state), OWN_ROOT_NO_PATH);
+    platform_fault_arm(PLATFORM_CALL_OWN_PATH, 0);
+    EXPECT_EQ(state.root, nullptr);
+}
+
+TEST(RootFromOwnPath, IsTheDirectoryOfThisProgram)
+{
+    InstallerState state = {};
+    ASSERT_EQ(root_from_own_path(&state), OWN_ROOT_OK);
+    ASSERT_EQ(state.root, state.root_buffer);
+    char own[PATH_BUFFER_SIZE];
+    uint32_t length = platform_own_path(own, sizeof own);
+    ASSERT_GT(length, 0u);
+    size_t root_length = strlen(state.root);
+    ASSERT_LT(root_length, (size_t)length);
+    EXPECT_EQ(own[root_length], '\\');
+    EXPECT_EQ(strncmp(own, state.root, root_length), 0);
+    EXPECT_EQ(strchr(own + root_length + 1, '\\'), nullptr);
+}
+
+}  // namespace
