@@ -1,0 +1,130 @@
+// Loads arbitrary bytes as a configuration file; when the load succeeds,
+// saves the document and loads the saved file again. A document the writer
+// can reproduce (see document_round_trips) must come back identical;
+// anything else only has to be handled without a crash or a leak.
+#include "inifile.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+// Per-process scratch files: libFuzzer may run several processes at once.
+static char input_path[4096];
+static char saved_path[4096];
+static char scratch_dir[4096];
+
+static void remove_scratch(void)
+{
+    unlink(input_path);
+    unlink(saved_path);
+    rmdir(scratch_dir);
+}
+
+static void fail(const char *what)
+{
+    fprintf(stderr, "load_save_fuzzer: %s\n", what);
+    abort();
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    const char *base = getenv("TMPDIR");
+    if (base == nullptr || base[0] == '\0')
+        base = "/tmp";
+    snprintf(scratch_dir, sizeof scratch_dir, "%s/inifile-fuzz-XXXXXX", base);
+    if (mkdtemp(scratch_dir) == nullptr)
+        fail("cannot create a scratch directory");
+    snprintf(input_path, sizeof input_path, "%s/input.ini", scratch_dir);
+    snprintf(saved_path, sizeof saved_path, "%s/saved.ini", scratch_dir);
+    atexit(remove_scratch);
+    return 0;
+}
+
+static void write_input(const uint8_t *data, size_t size)
+{
+    FILE *file = fopen(input_path, "wb");
+    if (file == nullptr)
+        fail("cannot create the input file");
+    if (size > 0 && fwrite(data, 1, size, file) != size)
+        fail("cannot write the input file");
+    if (fclose(file) != 0)
+        fail("cannot write the input file");
+}
+
+static bool has_line_break(const char *text)
+{
+    return strpbrk(text, "\n\r") != nullptr;
+}
+
+static bool has_outer_space(const char *text)
+{
+    size_t length = strlen(text);
+    return length > 0 && (text[0] == ' ' || text[length - 1] == ' ');
+}
+
+// The writer reproduces a document exactly when no key is empty, no key or
+// value begins or ends with a space, no key contains '=', no text contains
+// a line break, and no section name is empty or contains ';', '\' or '='.
+static bool document_round_trips(const IniFile *ini)
+{
+    for (int32_t s = 0; s < ini->count; ++s) {
+        const IniSection *section = ini->sections[s];
+        const char *name = section->name;
+        if (name[0] == '\0' || strpbrk(name, ";\\=") != nullptr || has_line_break(name))
+            return false;
+        for (int32_t e = 0; e < section->count; ++e) {
+            const IniEntry *entry = section->entries[e];
+            if (entry->key[0] == '\0' || strchr(entry->key, '=') != nullptr)
+                return false;
+            if (has_outer_space(entry->key) || has_outer_space(entry->value))
+                return false;
+            if (has_line_break(entry->key) || has_line_break(entry->value))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Same sections in the same order with the same names, each with the same
+// entries in the same order.
+static bool documents_equal(const IniFile *a, const IniFile *b)
+{
+    if (a->count != b->count)
+        return false;
+    for (int32_t s = 0; s < a->count; ++s) {
+        const IniSection *x = a->sections[s];
+        const IniSection *y = b->sections[s];
+        if (strcmp(x->name, y->name) != 0 || x->count != y->count)
+            return false;
+        for (int32_t e = 0; e < x->count; ++e) {
+            if (strcmp(x->entries[e]->key, y->entries[e]->key) != 0 ||
+                strcmp(x->entries[e]->value, y->entries[e]->value) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    write_input(data, size);
+    IniFile *loaded = ini_load(input_path);
+    if (loaded == nullptr)
+        return 0;
+
+    if (ini_save(loaded, saved_path) != 0)
+        fail("ini_save failed on a scratch file");
+    IniFile *reloaded = ini_load(saved_path);
+    if (document_round_trips(loaded)) {
+        if (reloaded == nullptr)
+            fail("a document within the round-trip conditions did not load back");
+        if (!documents_equal(loaded, reloaded))
+            fail("a document within the round-trip conditions came back different");
+    }
+    if (reloaded != nullptr)
+        ini_destroy(reloaded);
+    ini_destroy(loaded);
+    return 0;
+}
