@@ -57,7 +57,8 @@ typedef struct IniLineReader {
 /* A new empty document that the caller owns and releases with ini_destroy. */
 IniFile *ini_create(void);
 
-/* Destroys every section of the document, then the document itself. */
+/* Destroys every section of the document, then the document itself. A null
+ * document is ignored. */
 void ini_destroy(IniFile *ini);
 
 /* Index of the first section called name, or -1. */
@@ -66,10 +67,10 @@ int32_t ini_find_section_index(const IniFile *ini, const char *name);
 /* The first section called name, still owned by the document, or null. */
 IniSection *ini_get_section(const IniFile *ini, const char *name);
 
-/* Hands a section that belongs to no document over to ini. Returns 1 when
- * it was appended, 0 when it replaced (and destroyed) the first section of
- * the same name. Handing over the very section that already sits there
- * changes nothing and returns 0. */
+/* Hands a section that belongs to no document over to ini, which owns it
+ * from then on. Returns 1 when it was appended, 0 when it replaced (and
+ * destroyed) the first section of the same name. A section that already
+ * sits in this document changes nothing and gives 0. */
 int32_t ini_put_section(IniFile *ini, IniSection *section);
 
 /* Destroys the first section called name and moves the last section into
@@ -86,7 +87,8 @@ const char *ini_section_name_at(const IniFile *ini, int32_t index);
  * is put into a document, and releases it otherwise with section_destroy. */
 IniSection *section_create(const char *name);
 
-/* Frees every entry of the section, its name and the section. */
+/* Frees every entry of the section, its name and the section. A null
+ * section is ignored. */
 void section_destroy(IniSection *section);
 
 /* Index of the first entry with that key, or -1. */
@@ -115,8 +117,9 @@ IniSection *section_clone(const IniSection *source, const char *name);
 /* ---- Files ------------------------------------------------------------- */
 
 /* The next logical line of the file, a heap string the caller frees with
- * free(); null when the file holds no further line or a read failed (then
- * read_failed is set). Every call after the first null returns null. */
+ * free(); null when the file holds no further line, or when a read failed:
+ * then read_failed is set and the lines delivered so far are not the whole
+ * file. Every call after the first null returns null. */
 char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
