@@ -1,0 +1,21 @@
+// The readers the benchmarks compare: this library's ini_load and the
+// libraries a user would otherwise pick, each behind the same two calls.
+#ifndef BENCH_PARSERS_H
+#define BENCH_PARSERS_H
+
+struct BenchParser {
+    const char *name;
+    // Reads the file at path into whatever the reader builds. Returns a
+    // handle for release, or null when the reader rejects the file.
+    void *(*load)(const char *path);
+    void (*release)(void *handle);
+    bool peer;              // another library (reads only the files shared with peers)
+};
+
+// Every reader, in report order; ours first.
+const BenchParser *bench_parsers(int *count);
+
+// The reader called name, or null.
+const BenchParser *bench_find_parser(const char *name);
+
+#endif

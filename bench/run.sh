@@ -1,0 +1,45 @@
+#!/bin/sh
+# Builds the benchmarks with the bench preset, writes the input files into
+# a scratch directory, measures throughput (inifile_bench, median of three
+# runs) and whole-process peak memory (peak_memory, one process per reader
+# and file), and prints one table.
+#
+#   bench/run.sh [--large]      --large adds the 200 MB files
+#
+# Environment: BENCH_BUILD_DIR (default <repo>/build/bench), TMPDIR.
+set -eu
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$repo/build/bench}
+large=
+if [ "${1:-}" = "--large" ]; then
+    large=--large
+fi
+
+cmake --preset bench -S "$repo" -B "$build" >/dev/null
+cmake --build "$build" --target inifile_bench peak_memory -j2 >/dev/null
+
+files=$(mktemp -d "${TMPDIR:-/tmp}/inifile-bench-files.XXXXXX")
+trap 'rm -rf "$files"' EXIT INT TERM
+
+"$build/bench/inifile_bench" $large --generate "$files"
+"$build/bench/inifile_bench" $large --files "$files" \
+    --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+    --benchmark_out="$files/throughput.json" --benchmark_out_format=json \
+    >/dev/null
+
+: >"$files/peak.txt"
+for file in "$files"/*.ini; do
+    name=$(basename "$file" .ini)
+    for reader in ours inih_nothing inih_container gkeyfile; do
+        case "$reader:$name" in
+            ours:*|*:typical_[0-9]*|*:one_section_*|*:long_line_*) ;;
+            *) continue ;;
+        esac
+        if peak=$("$build/bench/peak_memory" "$reader" "$file"); then
+            echo "$name $reader $peak" >>"$files/peak.txt"
+        fi
+    done
+done
+
+python3 "$repo/bench/report.py" "$files/throughput.json" "$files/peak.txt"

@@ -1,0 +1,146 @@
+// Throughput of ini_load against the other readers on the same generated
+// files, and of ini_save on the typical document.
+//
+//   inifile_bench [--large] [--files DIR | --generate DIR] [benchmark flags]
+//
+// Without --files the files are written into a scratch directory first and
+// removed at the end. --generate only writes them into DIR (for the peak
+// memory runner) and exits; --files reads files written that way. --large
+// adds the 200 MB files (also INIFILE_BENCH_LARGE=1).
+#include "bench_files.h"
+#include "parsers.h"
+
+#include "inifile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+static void run_load(benchmark::State &state, const BenchParser *parser, const BenchFile *file)
+{
+    for (auto _ : state) {
+        void *handle = parser->load(file->path);
+        if (handle == nullptr) {
+            state.SkipWithError("the reader rejected the file");
+            break;
+        }
+        // Only reading counts; freeing what was built is left out of the time.
+        state.PauseTiming();
+        parser->release(handle);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * file->size);
+}
+
+static void run_save(benchmark::State &state, const BenchFile *file, const char *out_path)
+{
+    IniFile *document = ini_load(file->path);
+    if (document == nullptr) {
+        state.SkipWithError("cannot load the document to save");
+        return;
+    }
+    int64_t written = 0;
+    for (auto _ : state) {
+        if (ini_save(document, out_path) != 0) {
+            state.SkipWithError("ini_save failed");
+            break;
+        }
+        struct stat info;
+        written = stat(out_path, &info) == 0 ? info.st_size : 0;
+    }
+    state.SetBytesProcessed(state.iterations() * written);
+    ini_destroy(document);
+    unlink(out_path);
+}
+
+static void register_benchmarks(const char *dir, bool large)
+{
+    int file_count = 0;
+    BenchFile *files = bench_files(&file_count);
+    int parser_count = 0;
+    const BenchParser *parsers = bench_parsers(&parser_count);
+    for (int f = 0; f < file_count; ++f) {
+        const BenchFile *file = &files[f];
+        if (file->large && !large)
+            continue;
+        for (int p = 0; p < parser_count; ++p) {
+            const BenchParser *parser = &parsers[p];
+            if (parser->peer && !file->peers)
+                continue;
+            char name[256];
+            snprintf(name, sizeof name, "load/%s/%s", file->name, parser->name);
+            benchmark::RegisterBenchmark(name, run_load, parser, file)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+        if (strcmp(file->name, "typical_20MB") == 0) {
+            static std::string out_path;
+            out_path = std::string(dir) + "/saved_" + file->name + ".ini";
+            char name[256];
+            snprintf(name, sizeof name, "save/%s/ours", file->name);
+            benchmark::RegisterBenchmark(name, run_save, file, out_path.c_str())
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+    }
+}
+
+// Takes this program's own options out of argv before the benchmark
+// library sees the rest.
+static const char *take_option(int *argc, char **argv, const char *option, bool with_value)
+{
+    for (int i = 1; i < *argc; ++i) {
+        if (strcmp(argv[i], option) != 0)
+            continue;
+        int width = with_value ? 2 : 1;
+        if (i + width > *argc)
+            return nullptr;
+        const char *value = with_value ? argv[i + 1] : argv[i];
+        for (int j = i; j + width < *argc; ++j)
+            argv[j] = argv[j + width];
+        *argc -= width;
+        return value;
+    }
+    return nullptr;
+}
+
+int main(int argc, char **argv)
+{
+    const char *large_env = getenv("INIFILE_BENCH_LARGE");
+    bool large = take_option(&argc, argv, "--large", false) != nullptr ||
+                 (large_env != nullptr && strcmp(large_env, "1") == 0);
+    const char *files_dir = take_option(&argc, argv, "--files", true);
+    const char *generate_dir = take_option(&argc, argv, "--generate", true);
+
+    if (generate_dir != nullptr)
+        return bench_write_files(generate_dir, large, false) == 0 ? 0 : 1;
+
+    char scratch[4096];
+    const char *dir = files_dir;
+    if (dir == nullptr) {
+        if (bench_make_scratch_dir(scratch, sizeof scratch) != 0) {
+            fprintf(stderr, "cannot create a scratch directory\n");
+            return 1;
+        }
+        dir = scratch;
+    }
+    if (bench_write_files(dir, large, files_dir != nullptr) != 0)
+        return 1;
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    register_benchmarks(dir, large);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    if (files_dir == nullptr)
+        bench_remove_files(dir);
+    return 0;
+}
