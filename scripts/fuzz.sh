@@ -21,7 +21,8 @@ rm -rf "$run"
 mkdir -p "$run/corpus" "$run/artifacts" "$run/tmp"
 cp "$repo"/fuzz/corpus/* "$run/corpus/"
 
-# Inputs are small, so a large allocation or resident size is a fault.
+# Inputs are at most 8 KB, so one allocation above 256 MB is a fault; the
+# resident limit leaves room for the sanitizer's quarantine.
 # The library ends the process with "Out of memory" when malloc fails;
 # libFuzzer's own limits report such an input before that happens.
 status=0
@@ -32,7 +33,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     -max_total_time="$seconds" \
     -max_len=8192 \
     -timeout=10 \
-    -rss_limit_mb=1024 \
+    -rss_limit_mb=2048 \
     -malloc_limit_mb=256 \
     -print_final_stats=1 \
     -artifact_prefix="$run/artifacts/" \
