@@ -20,17 +20,18 @@ exec 9>"$WINEPREFIX.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/.prepared" ]; then
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINE" wineboot --init </dev/null >/dev/null 2>&1
+        "$WINE" wineboot --init </dev/null >/dev/null 2>&1 9>&-
     fi
     # Prefix creation leaves a short-lived server behind; starting the
     # persistent one while its processes linger makes tests hang.
-    "$WINESERVER" -k </dev/null >/dev/null 2>&1
-    "$WINESERVER" -w </dev/null >/dev/null 2>&1
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 9>&-
+    "$WINESERVER" -w </dev/null >/dev/null 2>&1 9>&-
     # The server and Wine's system processes inherit the streams of the
     # process that starts them and hold them open: start them from
-    # /dev/null, never from a test whose output is being captured.
-    "$WINESERVER" -p300 </dev/null >/dev/null 2>&1
-    "$WINE" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+    # /dev/null, never from a test whose output is being captured, and
+    # without the lock, which they would otherwise hold while they live.
+    "$WINESERVER" -p300 </dev/null >/dev/null 2>&1 9>&-
+    "$WINE" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 9>&-
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine-prepare.sh: could not create the Wine prefix $WINEPREFIX" >&2
         exit 1

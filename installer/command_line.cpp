@@ -36,10 +36,8 @@ ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
     return ARGUMENTS_OK;
 }
 
-OwnRootResult root_from_own_path(InstallerState *state)
+OwnRootResult cut_root_from_path(char *path, uint32_t length)
 {
-    char *path = state->root_buffer;
-    uint32_t length = platform_own_path(path, PATH_BUFFER_SIZE);
     if (length == 0)
         return OWN_ROOT_NO_PATH;
     // A path that filled the buffer was cut short: a root taken from it
@@ -53,8 +51,16 @@ OwnRootResult root_from_own_path(InstallerState *state)
     if (cut == 0)
         return OWN_ROOT_BROKEN;
     path[cut - 1] = '\0';
-    state->root = path;
     return OWN_ROOT_OK;
+}
+
+OwnRootResult root_from_own_path(InstallerState *state)
+{
+    uint32_t length = platform_own_path(state->root_buffer, PATH_BUFFER_SIZE);
+    OwnRootResult result = cut_root_from_path(state->root_buffer, length);
+    if (result == OWN_ROOT_OK)
+        state->root = state->root_buffer;
+    return result;
 }
 
 void installer_set_up(int argc, char **argv, InstallerState *state)

@@ -42,6 +42,10 @@ typedef enum OwnRootResult {
     OWN_ROOT_BROKEN,     // the path holds no backslash
 } OwnRootResult;
 
+// Cuts path (length bytes, as the platform delivered it into a buffer of
+// PATH_BUFFER_SIZE) at its last backslash, leaving the root directory.
+OwnRootResult cut_root_from_path(char *path, uint32_t length);
+
 // Fixes the root directory in state->root_buffer from the tool's own path:
 // everything before its last backslash.
 OwnRootResult root_from_own_path(InstallerState *state);
@@ -62,6 +66,40 @@ int answer_is_yes(const char *answer);
 // Asks the question unless silent and records the choice; exits when no
 // answer can be read.
 void ask_startup_question(InstallerState *state);
+
+// ---- Installation -------------------------------------------------------
+
+// The paths of one installation, each in its own buffer of the platform's
+// path size, and the version the success message reports.
+typedef struct InstallLayout {
+    char release_file[PATH_BUFFER_SIZE];   // <root>\Install.ini
+    char versioned_bin[PATH_BUFFER_SIZE];  // <root>\sumbra-<VSN>\bin
+    char release_dir[PATH_BUFFER_SIZE];    // <root>\releases\<SYSTEM_VSN>
+    char root_bin[PATH_BUFFER_SIZE];       // <root>\bin
+    char version[PATH_BUFFER_SIZE];        // the value of VSN
+} InstallLayout;
+
+// Formats into a path buffer. 0 when the result would not fit, in which
+// case the buffer holds an empty string, never a truncated path.
+int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// 1 when directory joined with a name of longest_name bytes still fits a
+// path buffer.
+int directory_has_room(const char *directory, size_t longest_name);
+
+// Reads Install.ini and fixes every path of the layout; exits with the
+// matching message when the file, its section or a key is missing, or when
+// a value would make a path too long.
+void read_release_description(const char *root, InstallLayout *layout);
+
+// Creates <root>\bin and copies the executables, the boot files and the
+// active boot file into it; exits on a fatal failure.
+void lay_out_binaries(const InstallLayout *layout, int velmar);
+
+// Writes qvl.ini into the versioned binary directory and copies it into
+// <root>\bin; exits on failure.
+void write_launcher_configuration(const char *root, const InstallLayout *layout);
 
 // ---- The whole run ------------------------------------------------------
 

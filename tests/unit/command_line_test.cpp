@@ -64,6 +64,49 @@ TEST(ParseArguments, Table)
     }
 }
 
+TEST(CutRootFromPath, Table)
+{
+    struct Case {
+        const char *path;
+        OwnRootResult result;
+        const char *root;
+    } cases[] = {
+        {"C:\\setup.exe", OWN_ROOT_OK, "C:"},
+        {"C:\\dist\\bin\\Install.exe", OWN_ROOT_OK, "C:\\dist\\bin"},
+        {"\\setup.exe", OWN_ROOT_OK, ""},
+        {"\\opt\\dist\\Install", OWN_ROOT_OK, "\\opt\\dist"},
+        {"C:\\dist\\", OWN_ROOT_OK, "C:\\dist"},
+        {"C:/dist/Install.exe", OWN_ROOT_BROKEN, nullptr},
+        {"setup.exe", OWN_ROOT_BROKEN, nullptr},
+        {"", OWN_ROOT_NO_PATH, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        char buffer[PATH_BUFFER_SIZE];
+        strcpy(buffer, c.path);
+        EXPECT_EQ(cut_root_from_path(buffer, (uint32_t)strlen(c.path)), c.result);
+        if (c.root != nullptr) {
+            EXPECT_STREQ(buffer, c.root);
+        }
+    }
+}
+
+TEST(CutRootFromPath, RefusesAPathThatFilledTheBuffer)
+{
+    // Delivered truncated: PATH_BUFFER_SIZE bytes, no terminating zero, a
+    // backslash in it that would otherwise give a plausible root.
+    char buffer[PATH_BUFFER_SIZE];
+    memset(buffer, 'a', sizeof buffer);
+    buffer[2] = '\\';
+    EXPECT_EQ(cut_root_from_path(buffer, PATH_BUFFER_SIZE), OWN_ROOT_TRUNCATED);
+    char fits[PATH_BUFFER_SIZE];
+    memset(fits, 'a', sizeof fits);
+    fits[2] = '\\';
+    fits[PATH_BUFFER_SIZE - 1] = '\0';
+    EXPECT_EQ(cut_root_from_path(fits, PATH_BUFFER_SIZE - 1), OWN_ROOT_OK);
+    EXPECT_STREQ(fits, "aa");
+}
+
 TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)
 {
     InstallerState state = {};

@@ -1,0 +1,53 @@
+// The files an installation copies, in the order it copies them.
+#ifndef QUORVEL_FILE_LISTS_H
+#define QUORVEL_FILE_LISTS_H
+
+#include <stddef.h>
+
+// The release description at the root of the tree.
+#define RELEASE_FILE "Install.ini"
+
+// Copied from the versioned binary directory into <root>\bin.
+inline constexpr const char *EXECUTABLES[] = {
+    "qvl.exe", "wqvl.exe", "qvlc.exe", "brevant.exe", "kestin.exe", "ostrel.exe", "vk_run.exe",
+};
+inline constexpr size_t EXECUTABLE_COUNT = sizeof EXECUTABLES / sizeof EXECUTABLES[0];
+
+// Copied from the release directory into <root>\bin.
+#define MINIMAL_BOOT_FILE "start_mirren.boot"
+#define VELMAR_BOOT_FILE "start_velmar.boot"
+inline constexpr const char *BOOT_FILES[] = {MINIMAL_BOOT_FILE, VELMAR_BOOT_FILE};
+inline constexpr size_t BOOT_FILE_COUNT = sizeof BOOT_FILES / sizeof BOOT_FILES[0];
+
+// The active boot file, a copy of one of the two.
+#define ACTIVE_BOOT_FILE "start.boot"
+
+// The launcher configuration, written into both binary directories.
+#define LAUNCHER_CONFIG_FILE "qvl.ini"
+
+// The longest name the run joins to each directory of the layout, which
+// decides whether the directory's paths fit a path buffer.
+constexpr size_t name_length(const char *name)
+{
+    size_t length = 0;
+    while (name[length] != '\0')
+        ++length;
+    return length;
+}
+
+template <size_t N>
+constexpr size_t longest_name(const char *const (&names)[N], size_t at_least = 0)
+{
+    for (const char *name : names)
+        at_least = name_length(name) > at_least ? name_length(name) : at_least;
+    return at_least;
+}
+
+inline constexpr size_t LONGEST_IN_VERSIONED_BIN =
+    longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE));
+inline constexpr size_t LONGEST_IN_RELEASE_DIR = longest_name(BOOT_FILES);
+inline constexpr size_t LONGEST_IN_ROOT_BIN =
+    longest_name(BOOT_FILES, longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE)));
+static_assert(LONGEST_IN_ROOT_BIN >= name_length(ACTIVE_BOOT_FILE));
+
+#endif

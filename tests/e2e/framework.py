@@ -1,0 +1,61 @@
+"""The case table and the checks every case shares."""
+
+import os
+from dataclasses import dataclass
+from typing import Callable
+
+from tree import QUESTION, Tree
+
+
+@dataclass
+class Case:
+    name: str
+    description: str
+    body: Callable
+    native_only: bool = False
+    windows_only: bool = False
+
+
+CASES = []
+
+
+def case(name, description, native_only=False, windows_only=False):
+    def register(body):
+        CASES.append(Case(name, description, body, native_only, windows_only))
+        return body
+    return register
+
+
+class Context:
+    """One case's fresh temporary directory and the tool under test."""
+
+    def __init__(self, tool, scratch, helpers):
+        self.tool = tool
+        self.scratch = scratch
+        self.helpers = helpers
+
+    def tree(self, name="tree", **options):
+        return Tree(os.path.join(self.scratch, name), **options)
+
+    def root(self, tree):
+        return self.tool.path(tree.base)
+
+    def composed(self, tree, *parts):
+        """A path inside the tree as the tool composes it: the root as it
+        was given, then the parts joined with backslashes."""
+        return "\\".join([self.root(tree)] + list(parts))
+
+
+def expect(outcome, status, stdout, stderr):
+    problems = []
+    if outcome.status != status:
+        problems.append("exit status %d, expected %d" % (outcome.status, status))
+    if outcome.stdout != stdout:
+        problems.append("standard output %r, expected %r" % (outcome.stdout, stdout))
+    if outcome.stderr != stderr:
+        problems.append("standard error %r, expected %r" % (outcome.stderr, stderr))
+    return problems
+
+
+def success_stdout(vsn, silent):
+    return "" if silent else QUESTION + "Quorvel %s installed successfully\n" % vsn

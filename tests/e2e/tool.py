@@ -1,0 +1,56 @@
+"""Runs the built installer, natively or under Wine, and describes paths
+the way the tool sees them."""
+
+import os
+import subprocess
+from dataclasses import dataclass
+
+
+@dataclass
+class Outcome:
+    status: int
+    stdout: str
+    stderr: str
+
+
+class Tool:
+    def __init__(self, executable, emulator=None):
+        self.executable = os.path.abspath(executable)
+        self.emulator = list(emulator or [])
+        self.windows = bool(self.emulator)
+
+    def path(self, host_path):
+        """A host path as an argument the tool understands: Windows programs
+        under Wine get a Z: path, which a Windows machine would read the same
+        way (a bare /tmp/x would mean C:\\tmp\\x there)."""
+        if self.windows:
+            return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+        return host_path
+
+    def own_directory(self, host_directory):
+        """The root directory the tool derives from its own location: its
+        path with every separator a backslash."""
+        text = os.path.abspath(host_directory).replace("/", "\\")
+        return "Z:" + text if self.windows else text
+
+    def command(self, arguments, executable=None):
+        return self.emulator + [executable or self.executable] + list(arguments)
+
+    def run(self, arguments, stdin=b"", executable=None, cwd=None, stdin_file=None,
+            close_stdin=False, timeout=60):
+        command = self.command(arguments, executable)
+        options = dict(stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=timeout)
+        if close_stdin:
+            result = subprocess.run(command, stdin=subprocess.DEVNULL,
+                                    preexec_fn=lambda: os.close(0), **options)
+        elif stdin_file is not None:
+            result = subprocess.run(command, stdin=stdin_file, **options)
+        else:
+            result = subprocess.run(command, input=stdin, **options)
+        return Outcome(result.returncode, self.text(result.stdout), self.text(result.stderr))
+
+    def text(self, data):
+        text = data.decode("latin-1")
+        # A Windows console program ends its lines in CR LF; nothing else
+        # is normalised.
+        return text.replace("\r\n", "\n") if self.windows else text
