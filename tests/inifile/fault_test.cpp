@@ -1,0 +1,142 @@
+// Real faults: a folder that does not exist, a full device, and read and
+// write errors in the middle of a file through the platform seam; running
+// out of memory at each allocation in turn.
+#include "inifile.h"
+#include "platform.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+// Disarms a fault kind when the test ends, whatever happens.
+struct ArmedFault {
+    PlatformCall kind;
+    ArmedFault(PlatformCall k, uint32_t nth) : kind(k) { platform_fault_arm(kind, nth); }
+    ~ArmedFault() { platform_fault_arm(kind, 0); }
+};
+
+// More than one chunk of lines, all of them well formed.
+std::string two_chunk_file()
+{
+    std::string bytes = "[s]\n";
+    for (int i = 0; bytes.size() < 1500; ++i)
+        bytes += "key" + std::to_string(i) + " = value" + std::to_string(i) + "\n";
+    return bytes;
+}
+
+TEST(Faults, CreateInMissingFolder)
+{
+    TempDir dir;
+    IniFile *ini = ini_create();
+    EXPECT_EQ(ini_save(ini, dir.path("absent\\file.ini").c_str()), -1);
+    ini_destroy(ini);
+}
+
+TEST(Faults, FullDevice)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "no full device on Windows";
+#else
+    IniFile *ini = ini_create();
+    EXPECT_EQ(ini_save(ini, "\\dev\\full"), 0);  // nothing to write
+    ini_put_section(ini, section_create("s"));
+    EXPECT_EQ(ini_save(ini, "\\dev\\full"), -2);
+    ini_destroy(ini);
+#endif
+}
+
+TEST(Faults, WriteErrorMidFileKeepsWhatWasWritten)
+{
+    TempDir dir;
+    IniFile *ini = build_document({{"s", {{"a", "1"}, {"b", "2"}}}, {"t", {{"c", "3"}}}});
+    {
+        ArmedFault fault(PLATFORM_CALL_WRITE, 6);  // "[" of the second section
+        EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
+    }
+    EXPECT_EQ(dir.read("partial.ini"), "[s]\na=1\nb=2\n");
+    {
+        ArmedFault fault(PLATFORM_CALL_WRITE, 2);  // the first name
+        EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
+    }
+    EXPECT_EQ(dir.read("partial.ini"), "[");
+    ini_destroy(ini);
+}
+
+TEST(Faults, ReadErrorMidFileFailsTheLoad)
+{
+    TempDir dir;
+    dir.write("big.ini", two_chunk_file());
+    std::string path = dir.path("big.ini");
+    IniFile *whole = ini_load(path.c_str());
+    ASSERT_NE(whole, nullptr);
+    ini_destroy(whole);
+    for (uint32_t nth : {1u, 2u}) {
+        SCOPED_TRACE(nth);
+        ArmedFault fault(PLATFORM_CALL_READ, nth);
+        EXPECT_EQ(ini_load(path.c_str()), nullptr);
+    }
+}
+
+TEST(Faults, ReadErrorMidFileIsToldFromTheEnd)
+{
+    TempDir dir;
+    dir.write("big.ini", two_chunk_file());
+    ArmedFault fault(PLATFORM_CALL_READ, 2);
+    IniLineReader reader = {};
+    reader.handle = platform_open_read(dir.path("big.ini").c_str());
+    int lines = 0;
+    while (char *line = ini_read_line(&reader)) {
+        lines += 1;
+        free(line);
+    }
+    EXPECT_GT(lines, 10);  // the lines wholly inside the first chunk
+    EXPECT_LT(lines, 80);
+    EXPECT_EQ(reader.read_failed, 1);
+    EXPECT_EQ(reader.at_end, 1);
+    EXPECT_EQ(ini_read_line(&reader), nullptr);
+    platform_close(reader.handle);
+}
+
+// The allocations each operation makes, counted on a run that succeeds.
+uint32_t allocations_of(void (*operation)(const TempDir &), const TempDir &dir)
+{
+    platform_fault_arm(PLATFORM_CALL_ALLOC, 0);
+    operation(dir);
+    return platform_fault_count(PLATFORM_CALL_ALLOC);
+}
+
+void load_and_save(const TempDir &dir)
+{
+    IniFile *ini = ini_load(dir.path("in.ini").c_str());
+    IniSection *copy = section_clone(ini->sections[0], "copy");
+    section_set_value(copy, "added", "v");
+    ini_put_section(ini, copy);
+    ini_save(ini, dir.path("out.ini").c_str());
+    ini_destroy(ini);
+}
+
+TEST(Faults, EveryAllocationFailureEndsTheProcess)
+{
+    TempDir dir;
+    dir.write("in.ini", "[s]\nk=" + std::string(600, 'v') + "\nl=w\n");
+    dir.share_with_children();
+    uint32_t total = allocations_of(load_and_save, dir);
+    ASSERT_GT(total, 10u);
+    for (uint32_t nth = 1; nth <= total; ++nth) {
+        SCOPED_TRACE(nth);
+        EXPECT_EXIT(
+            {
+                platform_fault_arm(PLATFORM_CALL_ALLOC, nth);
+                load_and_save(dir);
+                exit(0);
+            },
+            testing::ExitedWithCode(1), "^Out of memory\r?\n$");
+    }
+}
+
+}  // namespace

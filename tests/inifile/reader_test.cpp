@@ -1,0 +1,100 @@
+// Logical lines read from real files: comments, escapes, continuations,
+// carriage returns, trimming, zero bytes and lines that cross chunks.
+#include "inifile.h"
+#include "platform.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+struct LineCase {
+    const char *description;
+    std::string bytes;
+    std::vector<std::string> lines;  // as zero-terminated strings
+};
+
+// Every logical line of the file, then checks that the reader stays at its
+// end once it has returned null.
+std::vector<std::string> read_lines(const std::string &path, int *read_failed)
+{
+    std::vector<std::string> lines;
+    IniLineReader reader = {};
+    reader.handle = platform_open_read(path.c_str());
+    EXPECT_NE(reader.handle, PLATFORM_INVALID_FILE);
+    while (char *line = ini_read_line(&reader)) {
+        lines.push_back(line);
+        free(line);
+    }
+    EXPECT_EQ(reader.at_end, 1);
+    EXPECT_EQ(ini_read_line(&reader), nullptr);
+    *read_failed = reader.read_failed;
+    platform_close(reader.handle);
+    return lines;
+}
+
+const std::vector<LineCase> &line_cases()
+{
+    static const std::vector<LineCase> cases = {
+        {"blank lines, comments and spaces only", "\n   \n; c\n  ; c \\\r\n\n", {}},
+        {"empty file", "", {}},
+        {"outer spaces of a header trimmed", "  [x]  \n[ x ]\n", {"[x]", "[ x ]"}},
+        {"comment after a value", "key = value ; note\n", {"key = value"}},
+        {"escaped semicolon", "a\\;b\n", {"a;b"}},
+        {"escaped backslash", "a\\\\b\n", {"a\\b"}},
+        {"escaped backslash escapes nothing more", "k=a\\\\;c\n", {"k=a\\"}},
+        {"backslash before a plain byte disappears", "a\\b\n", {"ab"}},
+        {"escaped space inside the text", "a\\ b\n", {"a b"}},
+        {"spaces after a leading backslash dropped", "\\  x\n", {"x"}},
+        {"continuation keeps the next line's leading spaces", "k=abc\\\n   def\n",
+         {"k=abc   def"}},
+        {"a comment ends with its physical line", "k=x ;comment \\\ny=1\n", {"k=x", "y=1"}},
+        {"comment runs through semicolons and backslashes", "a ; b ; \\c \\\nd\n", {"a", "d"}},
+        {"carriage return line feed like line feed", "a=1\r\nb=2\r\n", {"a=1", "b=2"}},
+        {"lone carriage return dropped", "k=a\rb\r\n", {"k=ab"}},
+        {"backslash, carriage return, line feed continues", "k=a\\\r\nb\n", {"k=ab"}},
+        {"lone carriage returns join the lines", "[s]\rk=v\r", {"[s]k=v"}},
+        {"trailing spaces trimmed", "k=v   \n", {"k=v"}},
+        {"escaped trailing space trimmed too", "k=v\\ \n", {"k=v"}},
+        {"tabs are text", "\tk=\tv\t\n", {"\tk=\tv\t"}},
+        {"high and control bytes kept", "k=\x80\xff\x01\x1b\n", {"k=\x80\xff\x01\x1b"}},
+        {"zero byte ends the string, trimming sees gathered bytes", "k=v \0x\n"s, {"k=v "}},
+        {"line starting with a zero byte is empty", "\0k=v\n"s, {""}},
+        {"last line without line feed", "a=1\nk=v", {"a=1", "k=v"}},
+        {"backslash as the very last byte dropped", "k=v\\", {"k=v"}},
+        {"continuation into a comment-only line", "k=a\\\n; note\nb=1\n", {"k=a", "b=1"}},
+        {"backslash alone between lines", "a=1\n\\\nb=2\n", {"a=1", "b=2"}},
+        {"backslash alone inside a continuation", "a=1\\\n\\\nb=2\n", {"a=1b=2"}},
+        {"line longer than a chunk", "k=" + std::string(3000, 'x') + "\n",
+         {"k=" + std::string(3000, 'x')}},
+        {"line of many chunks", std::string(100000, 'v') + "\nk=short", {std::string(100000, 'v'), "k=short"}},
+        {"escape carried across chunks", std::string(1023, 'a') + "\\\nb\n",
+         {std::string(1023, 'a') + "b"}},
+        {"carriage return and line feed in different chunks", std::string(1023, 'a') + "\r\nb",
+         {std::string(1023, 'a'), "b"}},
+        {"comment across chunks", ";" + std::string(2500, 'c') + "\nk=v\n", {"k=v"}},
+        {"leading spaces across chunks", std::string(1500, ' ') + "k=v\n", {"k=v"}},
+    };
+    return cases;
+}
+
+TEST(ReadLine, Table)
+{
+    TempDir dir;
+    for (const LineCase &c : line_cases()) {
+        SCOPED_TRACE(c.description);
+        dir.write("lines.ini", c.bytes);
+        int read_failed = -1;
+        EXPECT_EQ(read_lines(dir.path("lines.ini"), &read_failed), c.lines);
+        EXPECT_EQ(read_failed, 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+static const char *const shared_dir_variable = "INIFILE_TEST_SHARED_DIR";
+
+static void set_shared_dir(const char *value)
+{
+#ifdef _WIN32
+    _putenv_s(shared_dir_variable, value);
+#else
+    if (*value == '\0')
+        unsetenv(shared_dir_variable);
+    else
+        setenv(shared_dir_variable, value, 1);
+#endif
+}
+
+TempDir::TempDir()
+{
+    const char *shared = getenv(shared_dir_variable);
+    if (testing::internal::InDeathTestChild() && shared != nullptr && *shared != '\0') {
+        directory_ = shared;
+        owned_ = false;
+        return;
+    }
+    std::random_device seed;
+    std::mt19937_64 random(((uint64_t)seed() << 32) ^ seed());
+    for (;;) {
+        std::ostringstream name;
+        name << "inifile-test-" << std::hex << random();
+        fs::path candidate = fs::temp_directory_path() / name.str();
+        if (fs::create_directory(candidate)) {
+            directory_ = candidate;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    if (shared_)
+        set_shared_dir("");
+    if (owned_) {
+        std::error_code ignored;
+        fs::remove_all(directory_, ignored);
+    }
+}
+
+std::string TempDir::path(const std::string &name) const
+{
+    std::string text = (directory_ / name).string();
+#ifndef _WIN32
+    // The library takes Windows-style paths; the POSIX backend turns each
+    // backslash back into '/'.
+    for (char &c : text) {
+        if (c == '/')
+            c = '\\';
+    }
+#endif
+    return text;
+}
+
+void TempDir::write(const std::string &name, const std::string &bytes) const
+{
+    std::ofstream out(directory_ / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    if (!out)
+        ADD_FAILURE() << "could not write " << (directory_ / name).string();
+}
+
+std::string TempDir::read(const std::string &name) const
+{
+    std::ifstream in(directory_ / name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void TempDir::share_with_children()
+{
+    set_shared_dir(directory_.string().c_str());
+    shared_ = true;
+}
+
+IniFile *build_document(const DocSpec &spec)
+{
+    IniFile *ini = ini_create();
+    for (const SectionSpec &s : spec) {
+        IniSection *section = section_create(s.name.c_str());
+        for (const auto &entry : s.entries)
+            section_set_value(section, entry.first.c_str(), entry.second.c_str());
+        ini_put_section(ini, section);
+    }
+    return ini;
+}
+
+DocSpec document_spec(const IniFile *ini)
+{
+    DocSpec spec;
+    for (int32_t i = 0; i < ini->count; ++i) {
+        const IniSection *section = ini->sections[i];
+        SectionSpec s{section->name, {}};
+        for (int32_t j = 0; j < section->count; ++j)
+            s.entries.emplace_back(section->entries[j]->key, section->entries[j]->value);
+        spec.push_back(s);
+    }
+    return spec;
+}
+
+std::vector<std::string> dump_document(const IniFile *ini)
+{
+    std::vector<std::string> lines;
+    for (const SectionSpec &s : document_spec(ini)) {
+        lines.push_back("[" + s.name + "]");
+        for (const auto &entry : s.entries)
+            lines.push_back("  " + entry.first + "=" + entry.second);
+    }
+    return lines;
+}
+
+bool operator==(const SectionSpec &a, const SectionSpec &b)
+{
+    return a.name == b.name && a.entries == b.entries;
+}

@@ -1,0 +1,55 @@
+// Temporary directories and documents for the configuration library's tests.
+#ifndef INIFILE_TEST_FILES_H
+#define INIFILE_TEST_FILES_H
+
+#include "inifile.h"
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A fresh directory under the system's temporary folder, removed with all
+// it holds when the object goes. A death-test child that gtest starts anew
+// (the Windows way) runs the test body again: after share_with_children()
+// the child takes over the parent's directory instead of making one that
+// nobody would remove.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    // Path of a file in the directory, Windows-style, as the library takes it.
+    std::string path(const std::string &name) const;
+    void write(const std::string &name, const std::string &bytes) const;
+    std::string read(const std::string &name) const;
+    void share_with_children();
+
+private:
+    std::filesystem::path directory_;
+    bool owned_ = true;
+    bool shared_ = false;
+};
+
+// A document as plain data: sections in order, each with its entries.
+struct SectionSpec {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> entries;
+};
+using DocSpec = std::vector<SectionSpec>;
+
+// Builds a document through section_create, section_set_value and
+// ini_put_section; the caller destroys it.
+IniFile *build_document(const DocSpec &spec);
+
+// The document as plain data, repeats and order as they are.
+DocSpec document_spec(const IniFile *ini);
+
+// One line per section ("[name]") and per entry ("  key=value").
+std::vector<std::string> dump_document(const IniFile *ini);
+
+bool operator==(const SectionSpec &a, const SectionSpec &b);
+
+#endif
