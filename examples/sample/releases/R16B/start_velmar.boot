@@ -1,0 +1,1 @@
+placeholder boot file: velmar start-up of release R16B

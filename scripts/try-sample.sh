@@ -1,0 +1,19 @@
+#!/bin/sh
+# Builds the tool and runs it, interactively, on a scratch copy of the sample
+# distribution in examples/sample (the checkout is never changed), then shows
+# the resulting bin folder and the content of qvl.ini.
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cmake --preset native -S "$repo" >/dev/null
+cmake --build "$repo/build/native" --target Install
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-sample.XXXXXX")
+cp -R "$repo/examples/sample/." "$scratch/"
+cp "$repo/build/native/Install" "$scratch/"
+echo "Sample distribution copied to $scratch"
+"$scratch/Install" "$@"
+echo
+echo "== $scratch/bin"
+ls -l "$scratch/bin"
+echo
+echo "== $scratch/bin/qvl.ini"
+cat "$scratch/bin/qvl.ini"
