@@ -4,11 +4,12 @@
 # the resulting bin folder and the content of qvl.ini.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-cmake --preset native -S "$repo" >/dev/null
-cmake --build "$repo/build/native" --target Install
+build=$repo/build/sample
+cmake --preset native -S "$repo" -B "$build" -DQUORVEL_TESTS=OFF >/dev/null
+cmake --build "$build" --target Install
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-sample.XXXXXX")
 cp -R "$repo/examples/sample/." "$scratch/"
-cp "$repo/build/native/Install" "$scratch/"
+cp "$build/Install" "$scratch/"
 echo "Sample distribution copied to $scratch"
 "$scratch/Install" "$@"
 echo
