@@ -123,7 +123,7 @@ def _(ctx):
     return expect(outcome, 1, QUESTION, "Could not read answer from user.\n")
 
 
-@case("answer_closed_input", "closed standard input ends the run", native_only=True)
+@case("answer_closed_input", "closed standard input ends the run")
 def _(ctx):
     tree = ctx.tree()
     outcome = ctx.tool.run([ctx.root(tree)], close_stdin=True)
