@@ -39,6 +39,8 @@ static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
     size_t old_slots = ini_slots_for(*capacity);
     *capacity += INI_ARRAY_STEP;
     size_t slots = ini_slots_for(*capacity);
+    if (slots > SIZE_MAX / sizeof(void *))
+        ini_out_of_memory();
     if (slots != old_slots)
         array = ini_realloc(array, slots * sizeof(void *));
     return array;
