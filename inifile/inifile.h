@@ -12,6 +12,23 @@
 
 #include <stdint.h>
 
+/* INIFILE_API marks the library's functions: a shared library exports
+ * these and nothing else. A shared build on Windows defines INIFILE_SHARED
+ * for itself and for its users (the CMake package and inifile.pc pass it
+ * on) and INIFILE_BUILDING while it compiles itself; a static library needs
+ * neither. */
+#if defined(_WIN32) && defined(INIFILE_SHARED)
+#ifdef INIFILE_BUILDING
+#define INIFILE_API __declspec(dllexport)
+#else
+#define INIFILE_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && !defined(_WIN32)
+#define INIFILE_API __attribute__((visibility("default")))
+#else
+#define INIFILE_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -55,64 +72,64 @@ typedef struct IniLineReader {
 /* ---- Document ---------------------------------------------------------- */
 
 /* A new empty document that the caller owns and releases with ini_destroy. */
-IniFile *ini_create(void);
+INIFILE_API IniFile *ini_create(void);
 
 /* Destroys every section of the document, then the document itself. A null
  * document is ignored. */
-void ini_destroy(IniFile *ini);
+INIFILE_API void ini_destroy(IniFile *ini);
 
 /* Index of the first section called name, or -1. */
-int32_t ini_find_section_index(const IniFile *ini, const char *name);
+INIFILE_API int32_t ini_find_section_index(const IniFile *ini, const char *name);
 
 /* The first section called name, still owned by the document, or null. */
-IniSection *ini_get_section(const IniFile *ini, const char *name);
+INIFILE_API IniSection *ini_get_section(const IniFile *ini, const char *name);
 
 /* Hands a section that belongs to no document over to ini, which owns it
  * from then on. Returns 1 when it was appended, 0 when it replaced (and
  * destroyed) the first section of the same name. A section that already
  * sits in this document changes nothing and gives 0. */
-int32_t ini_put_section(IniFile *ini, IniSection *section);
+INIFILE_API int32_t ini_put_section(IniFile *ini, IniSection *section);
 
 /* Destroys the first section called name and moves the last section into
  * its place: 0. Returns 1 when there is no such section. */
-int32_t ini_remove_section(IniFile *ini, const char *name);
+INIFILE_API int32_t ini_remove_section(IniFile *ini, const char *name);
 
 /* Name of the section at index, owned by the document; null when index is
  * negative or count or more. */
-const char *ini_section_name_at(const IniFile *ini, int32_t index);
+INIFILE_API const char *ini_section_name_at(const IniFile *ini, int32_t index);
 
 /* ---- Section ----------------------------------------------------------- */
 
 /* A new empty section holding a copy of name; the caller owns it until it
  * is put into a document, and releases it otherwise with section_destroy. */
-IniSection *section_create(const char *name);
+INIFILE_API IniSection *section_create(const char *name);
 
 /* Frees every entry of the section, its name and the section. A null
  * section is ignored. */
-void section_destroy(IniSection *section);
+INIFILE_API void section_destroy(IniSection *section);
 
 /* Index of the first entry with that key, or -1. */
-int32_t section_find_key_index(const IniSection *section, const char *key);
+INIFILE_API int32_t section_find_key_index(const IniSection *section, const char *key);
 
 /* Value of the first entry with that key, owned by the section, or null. */
-const char *section_get_value(const IniSection *section, const char *key);
+INIFILE_API const char *section_get_value(const IniSection *section, const char *key);
 
 /* Sets key to value, copying both: 1 when a new entry was appended, 0 when
  * the first entry with that key was changed. key and value may point into
  * the entry being changed. */
-int32_t section_set_value(IniSection *section, const char *key, const char *value);
+INIFILE_API int32_t section_set_value(IniSection *section, const char *key, const char *value);
 
 /* Key of the entry at index, owned by the section; null when index is
  * negative or count or more. */
-const char *section_key_at(const IniSection *section, int32_t index);
+INIFILE_API const char *section_key_at(const IniSection *section, int32_t index);
 
 /* Frees the first entry with that key and moves the last entry into its
  * place: 0. Returns 1 when there is no such key. */
-int32_t section_remove_key(IniSection *section, const char *key);
+INIFILE_API int32_t section_remove_key(IniSection *section, const char *key);
 
 /* A new section called name holding each distinct key of source once, with
  * its first value, in order of first appearance. The caller owns it. */
-IniSection *section_clone(const IniSection *source, const char *name);
+INIFILE_API IniSection *section_clone(const IniSection *source, const char *name);
 
 /* ---- Files ------------------------------------------------------------- */
 
@@ -120,16 +137,16 @@ IniSection *section_clone(const IniSection *source, const char *name);
  * free(); null when the file holds no further line, or when a read failed:
  * then read_failed is set and the lines delivered so far are not the whole
  * file. Every call after the first null returns null. */
-char *ini_read_line(IniLineReader *reader);
+INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
  * the file cannot be opened or read, or its structure is invalid. */
-IniFile *ini_load(const char *path);
+INIFILE_API IniFile *ini_load(const char *path);
 
 /* Writes the document to path, replacing any file there. 0 on success, -1
  * if the file cannot be created, -2 if a write failed (the partly written
  * file stays). The document is not changed. */
-int32_t ini_save(const IniFile *ini, const char *path);
+INIFILE_API int32_t ini_save(const IniFile *ini, const char *path);
 
 #ifdef __cplusplus
 }
