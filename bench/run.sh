@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the benchmarks with the bench preset, writes the input files into
-# a scratch directory, measures throughput (inifile_bench, median of three
-# runs) and whole-process peak memory (peak_memory, one process per reader
-# and file), and prints one table.
+# a scratch directory, measures throughput (inifile_bench, one process per
+# benchmark, fastest of five repetitions) and whole-process peak memory
+# (peak_memory, one process per reader and file), and prints one table.
 #
 #   bench/run.sh [--large]      --large adds the 200 MB files
 #
@@ -23,10 +23,19 @@ files=$(mktemp -d "${TMPDIR:-/tmp}/inifile-bench-files.XXXXXX")
 trap 'rm -rf "$files"' EXIT INT TERM
 
 "$build/bench/inifile_bench" $large --generate "$files"
-"$build/bench/inifile_bench" $large --files "$files" \
-    --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
-    --benchmark_out="$files/throughput.json" --benchmark_out_format=json \
-    >/dev/null
+# One process per benchmark, so that no run inherits another's heap.
+"$build/bench/inifile_bench" $large --files "$files" --benchmark_list_tests=true \
+    >"$files/benchmarks.txt"
+n=0
+while read -r benchmark; do
+    n=$((n + 1))
+    "$build/bench/inifile_bench" $large --files "$files" \
+        --benchmark_filter="^$benchmark\$" \
+        --benchmark_repetitions=5 --benchmark_min_time=0.2 \
+        --benchmark_report_aggregates_only=true \
+        --benchmark_out="$files/throughput_$n.json" --benchmark_out_format=json \
+        </dev/null >/dev/null
+done <"$files/benchmarks.txt"
 
 : >"$files/peak.txt"
 for file in "$files"/*.ini; do
@@ -42,4 +51,4 @@ for file in "$files"/*.ini; do
     done
 done
 
-python3 "$repo/bench/report.py" "$files/throughput.json" "$files/peak.txt"
+python3 "$repo/bench/report.py" "$files/peak.txt" "$files"/throughput_*.json
