@@ -1,13 +1,15 @@
 // Fault injection: the one place every backend call and every library
 // allocation passes before it reaches the system. Builds made with
 // PLATFORM_FAULT_INJECTION (tests only) can make the Nth call of a kind
-// fail; every other build compiles this down to "never fail".
+// fail; every other build compiles this down to "never fail" and has no
+// way to arm a fault at all.
 //
 // A test process arms faults with platform_fault_arm(). A test run of the
-// whole tool arms them through the environment, read once at the first
-// call: QUORVEL_FAULT="copy:3" fails the third copy, and
-// QUORVEL_FAULT_COUNTS=<file> writes, when the process exits, how many
-// calls of each kind it made ("copy 10" lines).
+// whole tool arms them through the environment, read once at start-up:
+// QUORVEL_FAULT="copy:3" fails the third copy, and
+// QUORVEL_FAULT_COUNTS=<file> writes, when the process exits (through
+// exit() as well as from main), how many calls of each kind it made
+// ("copy 10" lines, one per kind).
 #include "platform.h"
 
 #include <stdio.h>
@@ -29,7 +31,6 @@ const char *platform_call_name(PlatformCall kind)
 
 static uint32_t fault_counts[PLATFORM_CALL_KIND_COUNT];
 static uint32_t fault_armed[PLATFORM_CALL_KIND_COUNT];
-static int fault_environment_read;
 static const char *fault_counts_path;
 
 static void fault_write_counts(void)
@@ -42,39 +43,52 @@ static void fault_write_counts(void)
     fclose(out);
 }
 
-// Reads "kind:n" from QUORVEL_FAULT; an unknown kind arms nothing.
-static void fault_read_environment(void)
+// "kind:n" with a known kind and n of 1 or more arms that kind; anything
+// else ends the process with status 2, so that a misspelt plan can never
+// pass for a run in which nothing failed.
+static void fault_arm_plan(const char *plan)
 {
-    fault_environment_read = 1;
-    const char *plan = getenv("QUORVEL_FAULT");
-    if (plan != NULL) {
-        const char *colon = strchr(plan, ':');
-        if (colon != NULL) {
-            size_t length = (size_t)(colon - plan);
-            for (int kind = 0; kind < PLATFORM_CALL_KIND_COUNT; ++kind) {
-                if (strlen(fault_call_names[kind]) == length &&
-                    strncmp(plan, fault_call_names[kind], length) == 0)
-                    fault_armed[kind] = (uint32_t)strtoul(colon + 1, NULL, 10);
+    const char *colon = strchr(plan, ':');
+    if (colon != NULL) {
+        char *end = NULL;
+        unsigned long long nth = strtoull(colon + 1, &end, 10);
+        int count_valid = end != colon + 1 && *end == '\0' && nth >= 1 && nth <= UINT32_MAX;
+        size_t length = (size_t)(colon - plan);
+        for (int kind = 0; count_valid && kind < PLATFORM_CALL_KIND_COUNT; ++kind) {
+            if (strlen(fault_call_names[kind]) == length &&
+                strncmp(plan, fault_call_names[kind], length) == 0) {
+                fault_armed[kind] = (uint32_t)nth;
+                return;
             }
         }
     }
+    fprintf(stderr, "QUORVEL_FAULT: no such fault plan: %s\n", plan);
+    exit(2);
+}
+
+static int fault_read_environment(void)
+{
+    const char *plan = getenv("QUORVEL_FAULT");
+    if (plan != NULL && plan[0] != '\0')
+        fault_arm_plan(plan);
     fault_counts_path = getenv("QUORVEL_FAULT_COUNTS");
     if (fault_counts_path != NULL)
         atexit(fault_write_counts);
+    return 1;
 }
+
+// Read before main (nothing calls the platform earlier), so that a run
+// which ends before its first call still writes its counts, all zero.
+[[maybe_unused]] static const int fault_environment_read = fault_read_environment();
 
 int platform_fault_check(PlatformCall kind)
 {
-    if (!fault_environment_read)
-        fault_read_environment();
     uint32_t count = ++fault_counts[kind];
     return fault_armed[kind] != 0 && count == fault_armed[kind];
 }
 
 void platform_fault_arm(PlatformCall kind, uint32_t nth)
 {
-    if (!fault_environment_read)
-        fault_read_environment();
     fault_armed[kind] = nth;
     fault_counts[kind] = 0;
 }
@@ -86,16 +100,10 @@ uint32_t platform_fault_count(PlatformCall kind)
 
 #else
 
+// Without fault injection nothing can be armed or counted: only the check
+// exists, and it never fails. Code that arms faults links only against a
+// fault-injection build.
 int platform_fault_check(PlatformCall)
-{
-    return 0;
-}
-
-void platform_fault_arm(PlatformCall, uint32_t)
-{
-}
-
-uint32_t platform_fault_count(PlatformCall)
 {
     return 0;
 }

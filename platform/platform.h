@@ -105,9 +105,12 @@ typedef enum PlatformCall {
  * unless the build was made with PLATFORM_FAULT_INJECTION. */
 int platform_fault_check(PlatformCall kind);
 
+/* The two functions below exist only in builds made with
+ * PLATFORM_FAULT_INJECTION (the test builds): a shipped program that
+ * tried to arm a fault would not link. */
+
 /* Makes the nth call of kind after this one fail (counted from 1; that call
- * only); 0 disarms. Resets the count of that kind. No effect without
- * PLATFORM_FAULT_INJECTION. */
+ * only); 0 disarms. Resets the count of that kind. */
 void platform_fault_arm(PlatformCall kind, uint32_t nth);
 
 /* Number of calls of kind counted since start or the last arm. */
