@@ -37,9 +37,12 @@ class Tool:
         return self.emulator + [executable or self.executable] + list(arguments)
 
     def run(self, arguments, stdin=b"", executable=None, cwd=None, stdin_file=None,
-            close_stdin=False, timeout=60):
+            close_stdin=False, timeout=60, environment=None):
+        """environment: variables added to the inherited environment."""
         command = self.command(arguments, executable)
-        options = dict(stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=timeout)
+        env = dict(os.environ, **environment) if environment else None
+        options = dict(stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=timeout,
+                       env=env)
         if close_stdin:
             result = subprocess.run(command, stdin=subprocess.DEVNULL,
                                     preexec_fn=lambda: os.close(0), **options)

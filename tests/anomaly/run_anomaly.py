@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Anomaly tests of the whole tool: every call of every kind made to fail in
+turn (fault_loop.py), a misspelt fault plan, and hostile Install.ini files
+(hostile.py).
+
+  run_anomaly.py --list
+  run_anomaly.py --test NAME --tool PATH --fault-tool PATH --corpus DIR
+
+--tool is the shipped tool, --fault-tool the same tool built with fault
+injection (QUORVEL_FAULT in its environment)."""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, here)
+sys.path.insert(0, os.path.join(os.path.dirname(here), "e2e"))
+
+import fault_loop  # noqa: E402
+import hostile  # noqa: E402
+from sequence import KINDS  # noqa: E402
+from tool import Tool  # noqa: E402
+from tree import Tree, installation_problems  # noqa: E402
+
+TESTS = (["faults." + kind for kind in KINDS] + ["faults.plan"]
+         + ["hostile." + name for name in hostile.CASES])
+
+BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:4294967296",
+             ":3", "copy:3:4"]
+
+
+def plan_checks(tool):
+    """A plan that names no kind or no count ends the run with status 2
+    before anything is touched; a count beyond the last call fails nothing."""
+    problems = []
+    scratch = tempfile.mkdtemp(prefix="quorvel-plan-")
+    try:
+        tree = Tree(os.path.join(scratch, "tree"))
+        root = tool.path(tree.base)
+        for plan in BAD_PLANS:
+            outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": plan})
+            message = "QUORVEL_FAULT: no such fault plan: %s\n" % plan
+            if (outcome.status, outcome.stdout, outcome.stderr) != (2, "", message):
+                problems.append("plan %r: status %d, error %r" % (plan, outcome.status,
+                                                                  outcome.stderr))
+            if os.path.exists(tree.root_bin()):
+                problems.append("plan %r: the run went on" % plan)
+        # A clean run makes 11 copies: the 12th is never reached.
+        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": "copy:12"})
+        if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
+            problems.append("copy:12: status %d, error %r" % (outcome.status, outcome.stderr))
+        problems += installation_problems(tree, root, velmar=False)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return ["%d plans refused" % len(BAD_PLANS)], problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--test")
+    parser.add_argument("--tool")
+    parser.add_argument("--fault-tool")
+    parser.add_argument("--corpus")
+    options = parser.parse_args()
+    if options.list:
+        print("\n".join(TESTS))
+        return 0
+    if options.test not in TESTS or not options.tool or not options.fault_tool:
+        parser.error("--test needs a known test name, --tool and --fault-tool")
+
+    group, name = options.test.split(".")
+    if group == "faults" and name == "plan":
+        report, problems = plan_checks(Tool(options.fault_tool))
+    elif group == "faults":
+        report, problems = fault_loop.run_kind(Tool(options.fault_tool), name)
+    else:
+        report, problems = hostile.run_case(Tool(options.tool), name, options.corpus)
+    print("%s: %s" % (options.test, "; ".join(report)))
+    for problem in problems[:50]:
+        print("  " + problem)
+    if len(problems) > 50:
+        print("  ... and %d more" % (len(problems) - 50))
+    print("FAILED" if problems else "passed")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
