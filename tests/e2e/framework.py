@@ -18,6 +18,14 @@ class Case:
 
 CASES = []
 
+# The exit status of a case that this machine cannot run (CTest counts it
+# as skipped, not passed).
+SKIPPED = 77
+
+
+class Skip(Exception):
+    """Raised by a case that needs what this machine does not offer."""
+
 
 def case(name, description, native_only=False, windows_only=False):
     def register(body):

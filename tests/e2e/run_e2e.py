@@ -18,8 +18,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import cases_command_line  # noqa: E402,F401  (registers cases)
 import cases_installation  # noqa: E402,F401
+import cases_reliability  # noqa: E402,F401
 import cases_terminal  # noqa: E402,F401
-from framework import CASES, Context  # noqa: E402
+from framework import CASES, SKIPPED, Context, Skip  # noqa: E402
 from tool import Tool  # noqa: E402
 
 
@@ -52,6 +53,9 @@ def main():
     scratch = tempfile.mkdtemp(prefix="quorvel-e2e-")
     try:
         problems = case.body(Context(tool, scratch, {"hold": options.hold_tool}))
+    except Skip as reason:
+        print("%s: skipped: %s" % (case.name, reason))
+        return SKIPPED
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     print("%s: %s" % (case.name, case.description))

@@ -1,0 +1,161 @@
+"""Real faults, made with the file system rather than injected: a tree on a
+read-only file system, a binary directory that fills up in the middle of a
+copy, a file where bin should be, and bin on another file system.
+
+The read-only and full file systems are mounts in a private mount namespace
+(unshare), so they work for root as well (root ignores permission bits,
+not a read-only mount) and vanish with the run; a machine that allows no
+such namespace skips those cases."""
+
+import os
+import shlex
+import shutil
+import subprocess
+import tempfile
+
+from framework import Skip, case, expect
+from tool import Outcome
+from tree import EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read, write
+
+BAIL_OUT = "Cannot continue installation, bailing out.\n"
+CONTINUE = "Continuing installation anyway...\n"
+SETUP_FAILED = 77
+
+# A user namespace maps the caller to root inside, which is what mounting
+# needs when the caller is not root; root itself may do without one.
+NAMESPACES = (["unshare", "--mount", "--map-root-user"], ["unshare", "--mount"])
+
+
+def namespace_prefix(scratch):
+    """The first unshare command line that can mount here, or a Skip."""
+    probe = os.path.join(scratch, "probe")
+    os.makedirs(probe, exist_ok=True)
+    for prefix in NAMESPACES:
+        if shutil.which(prefix[0]) is None:
+            continue
+        result = subprocess.run(prefix + ["mount", "-t", "tmpfs", "-o", "size=16k", "none", probe],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if result.returncode == 0:
+            return prefix
+    raise Skip("no private mount namespace can be made on this machine")
+
+
+def run_with_mounts(ctx, mounts, arguments, stdin=b"", after=()):
+    """Runs the tool in a private mount namespace after the shell commands
+    mounts, then runs the commands after (to save what a mount that is about
+    to vanish holds)."""
+    prefix = namespace_prefix(ctx.scratch)
+    lines = ["%s || exit %d" % (command, SETUP_FAILED) for command in mounts]
+    lines += ['"$@"', "status=$?"] + list(after) + ["exit $status"]
+    command = prefix + ["sh", "-c", "\n".join(lines), "sh"] + ctx.tool.command(arguments)
+    result = subprocess.run(command, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=60)
+    if result.returncode == SETUP_FAILED:
+        raise Skip("the mounts could not be made: %r" % result.stderr.decode("latin-1"))
+    return Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
+
+
+def read_only(path):
+    quoted = shlex.quote(path)
+    return ["mount --bind %s %s" % (quoted, quoted), "mount -o remount,bind,ro %s" % quoted]
+
+
+def snapshot(directory):
+    files = {}
+    for base, _, names in os.walk(directory):
+        for name in names:
+            with open(os.path.join(base, name), "rb") as f:
+                files[os.path.join(base, name)] = f.read()
+    return files
+
+
+def every_copy_fails(ctx, tree):
+    """Standard error of a run whose copies into bin all fail: a warning for
+    each executable, then the end at the first boot file."""
+    def copy_failed(source, destination, then):
+        return "Could not copy file %s to %s\n%s" % (source, destination, then)
+    return "".join(copy_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", name),
+                               ctx.composed(tree, "bin", name), CONTINUE)
+                   for name in EXECUTABLES) + copy_failed(
+        ctx.composed(tree, "releases", "R16B", MINIMAL_BOOT),
+        ctx.composed(tree, "bin", MINIMAL_BOOT), BAIL_OUT)
+
+
+@case("read_only_tree", "a tree on a read-only file system: every copy fails, nothing changes",
+      native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    before = snapshot(tree.base)
+    outcome = run_with_mounts(ctx, read_only(tree.base), ["-s", ctx.root(tree)])
+    problems = expect(outcome, 1, "", every_copy_fails(ctx, tree))
+    if snapshot(tree.base) != before:
+        problems.append("the read-only tree changed")
+    return problems
+
+
+@case("read_only_versioned_bin", "qvl.ini in a read-only folder cannot be created; the copies stay",
+      native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    outcome = run_with_mounts(ctx, read_only(tree.versioned_bin()), [ctx.root(tree)],
+                              stdin=b"y\n")
+    problems = expect(outcome, 1, QUESTION, "Could not create file %s\n%s"
+                      % (ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), BAIL_OUT))
+    # Everything but the two qvl.ini files is in place.
+    wanted = ["missing %s" % tree.versioned_bin("qvl.ini"), "missing %s" % tree.root_bin("qvl.ini")]
+    left = installation_problems(tree, ctx.root(tree), velmar=False)
+    if left != wanted:
+        problems.append("after the run: %s" % left)
+    return problems
+
+
+@case("bin_fills_up_during_a_copy", "an executable too big for what is left of bin: warning, no "
+      "half-copied file, the rest installs", native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    big = "kestin.exe"
+    write(tree.versioned_bin(big), os.urandom(1 << 20))
+    saved = os.path.join(ctx.scratch, "bin as it was left")
+    os.makedirs(tree.root_bin())
+    outcome = run_with_mounts(
+        ctx, ["mount -t tmpfs -o size=256k none %s" % shlex.quote(tree.root_bin())],
+        ["-s", ctx.root(tree)], after=["cp -a %s %s" % (shlex.quote(tree.root_bin()),
+                                                        shlex.quote(saved))])
+    problems = expect(outcome, 0, "", "Could not copy file %s to %s\n%s" % (
+        ctx.composed(tree, "sumbra-5.10.3", "bin", big), ctx.composed(tree, "bin", big), CONTINUE))
+    # The full file system is gone with the namespace: look at its copy.
+    if not os.path.isdir(saved):
+        return problems + ["the binary directory could not be saved"]
+    os.rmdir(tree.root_bin())
+    os.rename(saved, tree.root_bin())
+    left = installation_problems(tree, ctx.root(tree), velmar=False)
+    if left != ["missing %s" % tree.root_bin(big)]:
+        problems.append("after the run: %s" % left)
+    return problems
+
+
+@case("bin_is_a_file", "a file where bin should be: every copy fails, the file stays")
+def _(ctx):
+    tree = ctx.tree()
+    write(tree.root_bin(), b"not a directory\n")
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    problems = expect(outcome, 1, "", every_copy_fails(ctx, tree))
+    if not os.path.isfile(tree.root_bin()) or read(tree.root_bin()) != b"not a directory\n":
+        problems.append("the file named bin was changed")
+    return problems
+
+
+@case("bin_on_another_file_system", "bin on another file system than the tree installs fully",
+      native_only=True)
+def _(ctx):
+    if not os.path.isdir("/dev/shm"):
+        raise Skip("no /dev/shm on this machine")
+    tree = ctx.tree()
+    elsewhere = tempfile.mkdtemp(prefix="quorvel-e2e-bin-", dir="/dev/shm")
+    try:
+        os.symlink(elsewhere, tree.root_bin())
+        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        return (expect(outcome, 0, "", "")
+                + installation_problems(tree, ctx.root(tree), velmar=False))
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)
