@@ -2,8 +2,10 @@
 # Installs the Debian packages the build and the tests need (as root through
 # apt-get; otherwise it names what to install), then builds and runs every
 # test of every preset: native, sanitize (AddressSanitizer and
-# UndefinedBehaviorSanitizer) and windows (mingw-w64 cross build, tests under
-# Wine), plus the fuzz run and valgrind over the test programs.
+# UndefinedBehaviorSanitizer), clang (clang++, warnings are errors) and
+# windows (mingw-w64 cross build, tests under Wine), plus the fuzz run,
+# valgrind over the test programs, and the layout (clang-format) and
+# clang-tidy checks of the sources.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +13,7 @@ cd "$repo"
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev python3 googletest libgtest-dev \
 libbenchmark-dev valgrind g++-mingw-w64-x86-64-posix wine64 gcovr pkg-config \
-libinih-dev libglib2.0-dev hyperfine util-linux"
+libinih-dev libglib2.0-dev hyperfine util-linux clang-format-14 clang-tidy-14"
 
 missing=""
 for package in $packages; do
@@ -32,7 +34,7 @@ fi
 
 step() { echo; echo "== $*"; }
 
-for preset in native sanitize windows; do
+for preset in native sanitize clang windows; do
     step "Building preset $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j2
@@ -49,10 +51,16 @@ for program in build/native/tests/installer_tests build/native/tests/inifile/ini
     echo "$program: clean"
 done
 
+status=0
+step "Layout of the sources (clang-format)"
+"$repo/scripts/check-format.sh" || status=1
+
+step "clang-tidy over the sources"
+"$repo/scripts/check-tidy.py" build/native build/fuzz || status=1
+
 # CTest hands its standard input to the tests: give it none, so that no
 # test, under Wine above all, reads what was typed into the terminal.
-status=0
-for preset in sanitize windows native; do
+for preset in sanitize windows clang native; do
     step "Testing preset $preset"
     ctest --preset "$preset" -j2 </dev/null || status=1
 done
