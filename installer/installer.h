@@ -10,17 +10,16 @@
 enum { ANSWER_BUFFER_SIZE = 100 };
 
 typedef struct InstallerState {
-    const char *root;                     // the argument itself or root_buffer
-    char root_buffer[PATH_BUFFER_SIZE];   // the tool's own directory
-    int silent;                           // -s: no question, no success message
-    int velmar;                           // velmar start-up chosen; clear: minimal
+    const char *root;                    // the argument itself or root_buffer
+    char root_buffer[PATH_BUFFER_SIZE];  // the tool's own directory
+    int silent;                          // -s: no question, no success message
+    int velmar;                          // velmar start-up chosen; clear: minimal
     char answer[ANSWER_BUFFER_SIZE];
 } InstallerState;
 
 // Writes the formatted message to standard error and ends the process with
 // status 1: the one exit path of every failure.
-[[noreturn]] void installer_fail(const char *format, ...)
-    __attribute__((format(printf, 1, 2)));
+[[noreturn]] void installer_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Command line -------------------------------------------------------
 

@@ -23,7 +23,8 @@
 
 // Values that would make a composed path longer than PATH_BUFFER_SIZE - 1.
 #define MSG_ROOT_TOO_LONG "Root directory is too long, paths in it would exceed %d bytes: %s\n"
-#define MSG_VALUE_TOO_LONG "Value of %s in init file %s is too long, paths with it would exceed %d bytes\n"
+#define MSG_VALUE_TOO_LONG \
+    "Value of %s in init file %s is too long, paths with it would exceed %d bytes\n"
 
 // Copies.
 #define MSG_FILE_MISSING "Could not find file %s\n"

@@ -8,8 +8,8 @@
 
 // Ends the run with a message about the document's content, releasing the
 // document first so that nothing is left behind on any path.
-[[noreturn]] static void release_description_fail(IniFile *ini, const char *format,
-                                                  const char *key, const char *path)
+[[noreturn]] static void release_description_fail(IniFile *ini, const char *format, const char *key,
+                                                  const char *path)
 {
     ini_destroy(ini);
     if (key != NULL)

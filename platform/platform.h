@@ -89,15 +89,15 @@ int platform_stricmp(const char *a, const char *b);
 
 /* The kinds of call that tests can make fail. */
 typedef enum PlatformCall {
-    PLATFORM_CALL_ALLOC,      /* every heap allocation of the library */
-    PLATFORM_CALL_OWN_PATH,   /* platform_own_path */
-    PLATFORM_CALL_MKDIR,      /* platform_create_directory */
-    PLATFORM_CALL_EXISTS,     /* platform_exists */
-    PLATFORM_CALL_COPY,       /* platform_copy_file */
-    PLATFORM_CALL_OPEN,       /* platform_open_read */
-    PLATFORM_CALL_CREATE,     /* platform_create_write */
-    PLATFORM_CALL_READ,       /* platform_read */
-    PLATFORM_CALL_WRITE,      /* platform_write */
+    PLATFORM_CALL_ALLOC,    /* every heap allocation of the library */
+    PLATFORM_CALL_OWN_PATH, /* platform_own_path */
+    PLATFORM_CALL_MKDIR,    /* platform_create_directory */
+    PLATFORM_CALL_EXISTS,   /* platform_exists */
+    PLATFORM_CALL_COPY,     /* platform_copy_file */
+    PLATFORM_CALL_OPEN,     /* platform_open_read */
+    PLATFORM_CALL_CREATE,   /* platform_create_write */
+    PLATFORM_CALL_READ,     /* platform_read */
+    PLATFORM_CALL_WRITE,    /* platform_write */
     PLATFORM_CALL_KIND_COUNT
 } PlatformCall;
 

@@ -151,8 +151,7 @@ int platform_copy_file(const char *source_path, const char *destination_path)
         return 0;
     }
     struct stat destination_status;
-    int ok = fstat(destination, &destination_status) == 0 &&
-             !S_ISDIR(destination_status.st_mode) &&
+    int ok = fstat(destination, &destination_status) == 0 && !S_ISDIR(destination_status.st_mode) &&
              !(destination_status.st_dev == source_status.st_dev &&
                destination_status.st_ino == source_status.st_ino);
     if (ok) {
