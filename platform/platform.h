@@ -13,12 +13,14 @@
  *   finds its own directory the same way on both systems (a tool at
  *   /opt/dist/Install is reported as \opt\dist\Install).
  * - "Exists" means anything is there: a file or a directory.
- * - Opening a directory for reading fails.
+ * - Opening a directory for reading fails. The POSIX backend reads and
+ *   copies regular files only: a FIFO would hang the tool and a device
+ *   such as /dev/zero would never end. No open ever waits for a FIFO.
  * - A copy replaces an existing destination file. It fails when the source
  *   or the destination is a directory, when the source is missing or the
  *   destination's folder is, and when source and destination are the same
  *   file, which it leaves untouched. The POSIX copy keeps the source's
- *   permission bits.
+ *   permission bits, and removes a destination it could not finish.
  * - A read reports an error apart from the end of the file: a read error
  *   is never taken for an early end.
  * - A write writes every byte asked for or reports failure; short writes

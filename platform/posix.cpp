@@ -25,6 +25,10 @@ static int posix_native_path(const char *path, char out[POSIX_PATH_BUFFER_SIZE])
     return 0;
 }
 
+// Opens without waiting: a FIFO would otherwise hold the open until some
+// other process opened its other end, and the tool would hang. A FIFO
+// without a reader then fails to open for writing. The flag is dropped
+// right after, so that reads and writes wait as usual.
 static int posix_open(const char *path, int flags, mode_t mode)
 {
     char native[POSIX_PATH_BUFFER_SIZE];
@@ -32,9 +36,18 @@ static int posix_open(const char *path, int flags, mode_t mode)
         return -1;
     int fd;
     do
-        fd = open(native, flags | O_CLOEXEC, mode);
+        fd = open(native, flags | O_CLOEXEC | O_NONBLOCK, mode);
     while (fd < 0 && errno == EINTR);
+    if (fd >= 0)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+// 1 when fd is open on a regular file. Only regular files are read or
+// copied: a FIFO may never end and a device such as /dev/zero never does.
+static int posix_is_regular(int fd, struct stat *status)
+{
+    return fstat(fd, status) == 0 && S_ISREG(status->st_mode);
 }
 
 static int posix_write_all(int fd, const char *bytes, size_t count)
@@ -83,8 +96,13 @@ static int posix_copy_contents(int source, int destination)
             copied_any = 1;
             continue;
         }
-        if (copied == 0)
+        // Nothing copied by the first call is the end of an empty file, or
+        // a file whose size the file system does not report (as in /proc):
+        // reading tells the two apart.
+        if (copied == 0 && copied_any)
             return 1;
+        if (copied == 0)
+            break;
         if (errno == EINTR)
             continue;
         if (!copied_any && (errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
@@ -98,7 +116,7 @@ static int posix_copy_contents(int source, int destination)
 
 uint32_t platform_own_path(char *buffer, uint32_t size)
 {
-    if (platform_fault_check(PLATFORM_CALL_OWN_PATH) || size == 0)
+    if (platform_fault_check(PLATFORM_CALL_OWN_PATH))
         return 0;
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0)
@@ -138,7 +156,7 @@ int platform_copy_file(const char *source_path, const char *destination_path)
     if (source < 0)
         return 0;
     struct stat source_status;
-    if (fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+    if (!posix_is_regular(source, &source_status)) {
         close(source);
         return 0;
     }
@@ -150,8 +168,10 @@ int platform_copy_file(const char *source_path, const char *destination_path)
         close(source);
         return 0;
     }
+    // Only a regular file is replaced: a directory, a device or a FIFO in
+    // its place makes the copy fail and stays as it is.
     struct stat destination_status;
-    int ok = fstat(destination, &destination_status) == 0 && !S_ISDIR(destination_status.st_mode) &&
+    int ok = posix_is_regular(destination, &destination_status) &&
              !(destination_status.st_dev == source_status.st_dev &&
                destination_status.st_ino == source_status.st_ino);
     if (ok) {
@@ -179,7 +199,7 @@ PlatformFile platform_open_read(const char *path)
     if (fd < 0)
         return PLATFORM_INVALID_FILE;
     struct stat status;
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (!posix_is_regular(fd, &status)) {
         close(fd);
         return PLATFORM_INVALID_FILE;
     }
