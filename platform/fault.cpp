@@ -81,12 +81,6 @@ static int fault_read_environment(void)
 // which ends before its first call still writes its counts, all zero.
 [[maybe_unused]] static const int fault_environment_read = fault_read_environment();
 
-int platform_fault_check(PlatformCall kind)
-{
-    uint32_t count = ++fault_counts[kind];
-    return fault_armed[kind] != 0 && count == fault_armed[kind];
-}
-
 void platform_fault_arm(PlatformCall kind, uint32_t nth)
 {
     fault_armed[kind] = nth;
@@ -98,14 +92,17 @@ uint32_t platform_fault_count(PlatformCall kind)
     return fault_counts[kind];
 }
 
-#else
-
-// Without fault injection nothing can be armed or counted: only the check
-// exists, and it never fails. Code that arms faults links only against a
-// fault-injection build.
-int platform_fault_check(PlatformCall)
-{
-    return 0;
-}
-
 #endif
+
+// Every backend call and every library allocation asks here first. Without
+// fault injection the answer is always "go ahead", and nothing can be armed
+// or counted: code that arms faults links only against a test build.
+int platform_fault_check([[maybe_unused]] PlatformCall kind)
+{
+#ifdef PLATFORM_FAULT_INJECTION
+    uint32_t count = ++fault_counts[kind];
+    return fault_armed[kind] != 0 && count == fault_armed[kind];
+#else
+    return 0;
+#endif
+}
