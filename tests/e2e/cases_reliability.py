@@ -10,6 +10,7 @@ such namespace skips those cases."""
 import os
 import shlex
 import shutil
+import stat
 import subprocess
 import tempfile
 
@@ -159,3 +160,69 @@ def _(ctx):
                 + installation_problems(tree, ctx.root(tree), velmar=False))
     finally:
         shutil.rmtree(elsewhere, ignore_errors=True)
+
+
+# ---- Files that are not regular files ----------------------------------------
+
+def warning_only(ctx, tree, name):
+    source = ctx.composed(tree, "sumbra-5.10.3", "bin", name)
+    return "Could not copy file %s to %s\n%s" % (source, ctx.composed(tree, "bin", name), CONTINUE)
+
+
+SPECIAL_SOURCES = [
+    ("executable_is_a_fifo", "a FIFO in place of an executable is not waited for",
+     lambda path: os.mkfifo(path)),
+    ("executable_is_endless", "an executable that is /dev/zero is not copied forever",
+     lambda path: os.symlink("/dev/zero", path)),
+]
+
+for name, description, make in SPECIAL_SOURCES:
+    def body(ctx, make=make):
+        tree = ctx.tree()
+        os.remove(tree.versioned_bin("kestin.exe"))
+        make(tree.versioned_bin("kestin.exe"))
+        outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
+        problems = expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe"))
+        left = installation_problems(tree, ctx.root(tree), velmar=False)
+        if left != ["missing %s" % tree.root_bin("kestin.exe")]:
+            problems.append("after the run: %s" % left)
+        return problems
+    case(name, description + ": warning, the rest installs", native_only=True)(body)
+
+
+@case("destination_is_a_fifo", "a FIFO in place of a copy is not waited for and stays",
+      native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    os.makedirs(tree.root_bin())
+    os.mkfifo(tree.root_bin("wqvl.exe"))
+    outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
+    problems = expect(outcome, 0, "", warning_only(ctx, tree, "wqvl.exe"))
+    if not stat.S_ISFIFO(os.lstat(tree.root_bin("wqvl.exe")).st_mode):
+        problems.append("the FIFO was replaced")
+    return problems
+
+
+@case("release_file_is_a_fifo", "a FIFO named Install.ini cannot be opened", native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    os.remove(tree.path("Install.ini"))
+    os.mkfifo(tree.path("Install.ini"))
+    outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
+    return expect(outcome, 1, "", "Cannot open init file %s\n" % ctx.composed(tree, "Install.ini"))
+
+
+@case("empty_executable", "an empty executable is copied as an empty file")
+def _(ctx):
+    tree = ctx.tree()
+    write(tree.versioned_bin("vk_run.exe"), b"")
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    return expect(outcome, 0, "", "") + installation_problems(tree, ctx.root(tree), velmar=False)
+
+
+@case("own_path_unavailable", "without /proc the tool cannot find itself", native_only=True)
+def _(ctx):
+    # Where the tool finds its own path on Linux, mounted over with an
+    # empty file system.
+    outcome = run_with_mounts(ctx, ["mount -t tmpfs -o size=16k none /proc"], ["-s"])
+    return expect(outcome, 1, "", "Could not GetModuleFileName()\n")
