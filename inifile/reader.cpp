@@ -45,6 +45,28 @@ static inline void line_store(LineText *text, char byte)
     text->bytes[text->length++] = byte;
 }
 
+// Appends count bytes at once, growing the same way as line_store.
+static inline void line_append(LineText *text, const char *bytes, size_t count)
+{
+    while (text->capacity - text->length < count)
+        line_grow(text);
+    memcpy(text->bytes + text->length, bytes, count);
+    text->length += count;
+}
+
+// Bytes that are stored as they are once a line has begun: everything but
+// the line feed, the carriage return, the semicolon and the backslash. (A
+// space is stored too, as long as the text is not empty.)
+struct PlainBytes {
+    bool is[256];
+};
+static constexpr PlainBytes line_plain = [] {
+    PlainBytes plain{};
+    for (int byte = 0; byte < 256; ++byte)
+        plain.is[byte] = byte != '\n' && byte != '\r' && byte != ';' && byte != '\\';
+    return plain;
+}();
+
 static void line_discard(LineText *text)
 {
     if (text->bytes != text->local)
@@ -128,11 +150,6 @@ char *ini_read_line(IniLineReader *reader)
                 return line_finish(&text);
             case '\r':
                 break;  // dropped wherever it stands; neither flag changes
-            case ' ':
-                if (text.length > 0)
-                    line_store(&text, ' ');
-                escaped = 0;
-                break;
             case ';':
                 if (escaped)
                     line_store(&text, ';');
@@ -145,10 +162,22 @@ char *ini_read_line(IniLineReader *reader)
                     line_store(&text, '\\');
                 escaped = !escaped;
                 break;
-            default:
-                line_store(&text, byte);
+            case ' ':
+                if (text.length == 0) {
+                    escaped = 0;  // leading spaces are dropped
+                    break;
+                }
+                [[fallthrough]];
+            default: {
+                // This byte and every plain byte after it in the chunk are
+                // stored unchanged, and each clears the escape flag.
+                int32_t start = position - 1;
+                while (position < filled && line_plain.is[(unsigned char)chunk[position]])
+                    position += 1;
+                line_append(&text, chunk + start, (size_t)(position - start));
                 escaped = 0;
                 break;
+            }
             }
         }
         reader->position = position;
