@@ -17,6 +17,7 @@ Windows and the consumers run under the --emulator given (Wine)."""
 import argparse
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -130,8 +131,9 @@ def consume_with_pkg_config(options, prefix, work, env):
     env.pop("PKG_CONFIG_PATH", None)
     flags = run(["pkg-config", "--cflags", "--libs", "inifile"], env=env).split()
     program = os.path.join(work, "c_consumer" + (".exe" if options.toolchain else ""))
-    run([options.cc, "-std=c11", "-Wall", "-Wextra", "-Werror", "-pedantic",
-         os.path.join(HERE, "consumer.c"), "-o", program] + flags)
+    run([options.cc, "-std=c11", "-Wall", "-Wextra", "-Werror", "-pedantic"]
+        + shlex.split(options.c_flags) + [os.path.join(HERE, "consumer.c"), "-o", program]
+        + flags + shlex.split(options.link_flags))
     beside_dll(options, prefix, work)
     check_output(options, program, work, env)
 
@@ -140,7 +142,9 @@ def consume_with_cmake(options, prefix, work, env):
     build = os.path.join(work, "cxx-consumer")
     wanted = os.path.join(prefix, options.libdir, "cmake", "inifile")
     configure = [options.cmake, "-S", os.path.join(HERE, "consumer_cxx"), "-B", build,
-                 "-G", options.generator, "-DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF"]
+                 "-G", options.generator, "-DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF",
+                 "-DCMAKE_CXX_FLAGS=" + options.cxx_flags,
+                 "-DCMAKE_EXE_LINKER_FLAGS=" + options.link_flags]
     if options.toolchain:
         # The toolchain searches the mingw sysroot only: point at the
         # package itself.
@@ -196,6 +200,12 @@ def main():
     parser.add_argument("--cxx", required=True)
     parser.add_argument("--libdir", required=True)
     parser.add_argument("--version", required=True, help="the project's version, 1.2.3")
+    # The flags the build compiles and links its own programs with (a
+    # coverage build's library needs them in its consumers too). For the
+    # static library only: the shared one is built without them.
+    parser.add_argument("--c-flags", default="")
+    parser.add_argument("--cxx-flags", default="")
+    parser.add_argument("--link-flags", default="")
     parser.add_argument("--toolchain", help="cross-compile for Windows with this toolchain file")
     parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
     parser.add_argument("--emulator", nargs=argparse.REMAINDER, default=[])
@@ -204,6 +214,8 @@ def main():
     work = tempfile.mkdtemp(prefix="inifile-install-")
     prefix = os.path.join(work, "prefix")
     env = dict(os.environ)
+    if options.kind == "shared":
+        options.c_flags = options.cxx_flags = options.link_flags = ""
     try:
         if options.kind == "static":
             run([options.cmake, "--install", options.build, "--prefix", prefix])
