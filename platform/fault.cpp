@@ -16,18 +16,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#ifdef PLATFORM_FAULT_INJECTION
+
+// The kinds as a fault plan and the counts file spell them.
 static const char *const fault_call_names[PLATFORM_CALL_KIND_COUNT] = {
     "alloc", "own_path", "mkdir", "exists", "copy", "open", "create", "read", "write",
 };
-
-const char *platform_call_name(PlatformCall kind)
-{
-    if (kind < 0 || kind >= PLATFORM_CALL_KIND_COUNT)
-        return "unknown";
-    return fault_call_names[kind];
-}
-
-#ifdef PLATFORM_FAULT_INJECTION
 
 static uint32_t fault_counts[PLATFORM_CALL_KIND_COUNT];
 static uint32_t fault_armed[PLATFORM_CALL_KIND_COUNT];

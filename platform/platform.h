@@ -118,9 +118,6 @@ void platform_fault_arm(PlatformCall kind, uint32_t nth);
 /* Number of calls of kind counted since start or the last arm. */
 uint32_t platform_fault_count(PlatformCall kind);
 
-/* Name of a kind as the fault plan spells it ("alloc", "copy", ...). */
-const char *platform_call_name(PlatformCall kind);
-
 #ifdef __cplusplus
 }
 #endif
