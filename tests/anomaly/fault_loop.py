@@ -23,12 +23,19 @@ def strict_leaks(environment=None):
     return dict(environment or {}, LSAN_OPTIONS=(options + ":" if options else "")
                 + "use_stacks=0:use_registers=0")
 STALE = b"left by an earlier installation\n"
+# The interactive run reads a release description with comments, another
+# section, carriage returns and a continued entry longer than the reader's
+# 1024-byte chunk, so that its reads fail in the middle of a line too.
+RICH_RELEASE_DESCRIPTION = ("; Release description\r\n[Other]\r\nVSN = 0.0\r\n[Install]\r\n"
+                            "VSN = 5.10.3 ; the current one\r\nNOTE = " + "n" * 1500
+                            + "\\\r\n  continued\r\nSYSTEM_VSN = R16B\r\n")
 
 
 class Variant:
     """A silent run over a fresh tree with the root on the command line, or
     an interactive one answering "n" from the tool's own location over a
-    tree that holds an earlier installation."""
+    tree that holds an earlier installation and a longer release
+    description."""
 
     def __init__(self, name, interactive):
         self.name = name
@@ -37,7 +44,8 @@ class Variant:
     def prepare(self, tool, scratch):
         """A fresh tree in scratch; returns (tree, installation, run) where
         run(environment) runs the tool over it once."""
-        tree = Tree(os.path.join(scratch, "tree"))
+        tree = Tree(os.path.join(scratch, "tree"),
+                    ini=RICH_RELEASE_DESCRIPTION if self.interactive else None)
         cwd = os.path.join(scratch, "cwd")
         os.mkdir(cwd)
         if self.interactive:

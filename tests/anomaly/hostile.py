@@ -6,11 +6,15 @@ reference reading (reference_reader.py) gives for those bytes."""
 
 import os
 import random
+import re
+import resource
 import shutil
+import subprocess
 import tempfile
 
 from fault_loop import SANITIZER_MARKS, strict_leaks
 from reference_reader import Unforeseen, installer_outcome
+from tool import Outcome
 from tree import Tree, installation_problems, release_description
 
 GOOD = release_description().encode()
@@ -24,8 +28,9 @@ class Bench:
     """One tree in a scratch directory, into which each case writes its
     Install.ini before a silent run."""
 
-    def __init__(self, tool):
+    def __init__(self, tool, sanitized=False):
         self.tool = tool
+        self.sanitized = sanitized
         self.scratch = tempfile.mkdtemp(prefix="quorvel-hostile-")
         self.tree = Tree(os.path.join(self.scratch, "tree"))
         self.root = tool.path(self.tree.base)
@@ -34,7 +39,33 @@ class Bench:
     def close(self):
         shutil.rmtree(self.scratch, ignore_errors=True)
 
-    def check(self, label, data=None, write_file=None, expected=None):
+    def run(self, memory_limit=None):
+        """A silent run; with memory_limit (bytes) the process may take no
+        more memory than that: its address space is cut down, or, under
+        the address sanitizer (which needs a vast address space of its
+        own), its allocator refuses larger blocks."""
+        # Running out of memory ends the process from deep inside the library,
+        # holding what it held: only the other ends must release it all.
+        environment = strict_leaks() if memory_limit is None else {}
+        limit = None
+        if memory_limit is not None and self.sanitized:
+            environment["ASAN_OPTIONS"] = (os.environ.get("ASAN_OPTIONS", "")
+                                           + ":allocator_may_return_null=1:max_allocation_size_mb=%d"
+                                           % (memory_limit >> 20))
+        elif memory_limit is not None:
+            def limit():
+                resource.setrlimit(resource.RLIMIT_AS, (memory_limit, memory_limit))
+        result = subprocess.run(self.tool.command(["-s", self.root]), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                                env=dict(os.environ, **environment), preexec_fn=limit)
+        stderr = self.tool.text(result.stderr)
+        if memory_limit is not None and self.sanitized:
+            # The sanitizer's allocator announces each block it refuses.
+            stderr = re.sub(r"==\d+==WARNING: AddressSanitizer failed to allocate 0x[0-9a-f]+ bytes\n",
+                            "", stderr)
+        return Outcome(result.returncode, self.tool.text(result.stdout), stderr)
+
+    def check(self, label, data=None, write_file=None, expected=None, memory_limit=None):
         """Runs the tool over Install.ini holding data, or what write_file
         writes into the path it is given; the problems found. The outcome
         expected is the reference reading's unless given as (status,
@@ -52,7 +83,7 @@ class Bench:
             except Unforeseen as reason:
                 return ["%s: %s" % (label, reason)]
         status, stderr = expected
-        outcome = self.tool.run(["-s", self.root], timeout=120, environment=strict_leaks())
+        outcome = self.run(memory_limit)
         self.runs += 1
         problems = []
         if outcome.status not in (0, 1) or any(m in outcome.stderr for m in SANITIZER_MARKS):
@@ -147,6 +178,14 @@ def long_line(bench):
                 [b"[Install]\nSYSTEM_VSN=R16B\nVSN=", (b"5", LONG_LINE), b"\n"])))
 
 
+def memory_exhausted(bench):
+    # The 100 MB entry with the memory the process may take cut to 64 MB:
+    # the heap runs out for real, and the tool says so.
+    return bench.check("100 MB entry in 64 MB of memory", expected=(1, "Out of memory\n"),
+                       memory_limit=64 << 20, write_file=writer_of(
+                           [GOOD, b"NOTE=", (b"x", LONG_LINE), b"\n"]))
+
+
 def million_sections(bench):
     def write_file(path):
         with open(path, "wb") as f:
@@ -188,14 +227,15 @@ CASES = {
     "damaged_copies": damaged_copies,
     "zero_bytes": zero_bytes,
     "long_line": long_line,
+    "memory_exhausted": memory_exhausted,
     "million_sections": million_sections,
     "deep_continuations": deep_continuations,
     "fuzz_corpus": None,  # needs the corpus directory
 }
 
 
-def run_case(tool, name, corpus):
-    bench = Bench(tool)
+def run_case(tool, name, corpus, sanitized):
+    bench = Bench(tool, sanitized)
     try:
         problems = fuzz_corpus(bench, corpus) if name == "fuzz_corpus" else CASES[name](bench)
         return ["%d runs of the tool" % bench.runs], problems

@@ -4,10 +4,11 @@ turn (fault_loop.py), a misspelt fault plan, and hostile Install.ini files
 (hostile.py).
 
   run_anomaly.py --list
-  run_anomaly.py --test NAME --tool PATH --fault-tool PATH --corpus DIR
+  run_anomaly.py --test NAME --tool PATH --fault-tool PATH --corpus DIR [--sanitized]
 
 --tool is the shipped tool, --fault-tool the same tool built with fault
-injection (QUORVEL_FAULT in its environment)."""
+injection (QUORVEL_FAULT in its environment). --sanitized says that both
+were built with the address sanitizer."""
 
 import argparse
 import os
@@ -28,6 +29,7 @@ from tree import Tree, installation_problems  # noqa: E402
 TESTS = (["faults." + kind for kind in KINDS] + ["faults.plan"]
          + ["hostile." + name for name in hostile.CASES])
 
+# An empty plan arms nothing; each of these is refused.
 BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:4294967296",
              ":3", "copy:3:4"]
 
@@ -48,8 +50,14 @@ def plan_checks(tool):
                                                                   outcome.stderr))
             if os.path.exists(tree.root_bin()):
                 problems.append("plan %r: the run went on" % plan)
-        # A clean run makes 11 copies: the 12th is never reached.
-        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": "copy:12"})
+        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": ""})
+        if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
+            problems.append("empty plan: status %d, error %r" % (outcome.status, outcome.stderr))
+        problems += installation_problems(tree, root, velmar=False)
+        # A clean run makes 11 copies: the 12th is never reached. Counts
+        # that cannot be written (a directory is in the way) change nothing.
+        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": "copy:12",
+                                                      "QUORVEL_FAULT_COUNTS": scratch})
         if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
             problems.append("copy:12: status %d, error %r" % (outcome.status, outcome.stderr))
         problems += installation_problems(tree, root, velmar=False)
@@ -65,6 +73,7 @@ def main():
     parser.add_argument("--tool")
     parser.add_argument("--fault-tool")
     parser.add_argument("--corpus")
+    parser.add_argument("--sanitized", action="store_true")
     options = parser.parse_args()
     if options.list:
         print("\n".join(TESTS))
@@ -78,7 +87,8 @@ def main():
     elif group == "faults":
         report, problems = fault_loop.run_kind(Tool(options.fault_tool), name)
     else:
-        report, problems = hostile.run_case(Tool(options.tool), name, options.corpus)
+        report, problems = hostile.run_case(Tool(options.tool), name, options.corpus,
+                                            options.sanitized)
     print("%s: %s" % (options.test, "; ".join(report)))
     for problem in problems[:50]:
         print("  " + problem)

@@ -225,4 +225,63 @@ def _(ctx):
     # Where the tool finds its own path on Linux, mounted over with an
     # empty file system.
     outcome = run_with_mounts(ctx, ["mount -t tmpfs -o size=16k none /proc"], ["-s"])
+    if "Sanitizer" in outcome.stderr:
+        raise Skip("the sanitizers' own runtime cannot work without /proc")
     return expect(outcome, 1, "", "Could not GetModuleFileName()\n")
+
+
+@case("tree_fills_up_during_a_copy", "a tree whose own file system fills up during a copy: warning, "
+      "no half-copied file, the rest installs", native_only=True)
+def _(ctx):
+    # The tree is copied onto a small file system of its own, where the
+    # copy of the big executable runs out of room half-way.
+    source = ctx.tree(name="source")
+    big = "kestin.exe"
+    write(source.versioned_bin(big), os.urandom(1536 * 1024))
+    tree = ctx.tree()
+    shutil.rmtree(tree.base)
+    os.mkdir(tree.base)
+    saved = os.path.join(ctx.scratch, "saved")
+    mount = shlex.quote(tree.base)
+    outcome = run_with_mounts(
+        ctx, ["mount -t tmpfs -o size=2m none %s" % mount,
+              "cp -a %s/. %s" % (shlex.quote(source.base), mount)],
+        ["-s", ctx.root(tree)],
+        after=["mkdir %s" % shlex.quote(saved),
+               "cp -a %s %s/bin" % (shlex.quote(tree.root_bin()), shlex.quote(saved)),
+               "cp -a %s %s" % (shlex.quote(tree.versioned_bin("qvl.ini")), shlex.quote(saved))])
+    problems = expect(outcome, 0, "", warning_only(ctx, tree, big))
+    if not os.path.isdir(os.path.join(saved, "bin")):
+        return problems + ["the binary directory could not be saved"]
+    # The small file system is gone: put what it held into the source tree,
+    # which holds the same files, and check that.
+    os.rename(os.path.join(saved, "bin"), source.root_bin())
+    os.rename(os.path.join(saved, "qvl.ini"), source.versioned_bin("qvl.ini"))
+    left = installation_problems(source, ctx.root(tree), velmar=False)
+    if left != ["missing %s" % source.root_bin(big)]:
+        problems.append("after the run: %s" % left)
+    return problems
+
+
+# ---- Versions that leave no room for the names joined to their folder --------
+
+def no_room_for_names(ctx, key):
+    """A tree whose VSN (or SYSTEM_VSN) makes its folder's path fit in 259
+    bytes, 250 of them, while the longest name joined to it does not."""
+    root = ctx.root(ctx.tree(name="probe"))
+    if key == "VSN":
+        return ctx.tree(vsn="v" * (250 - len(root) - len("\\sumbra-") - len("\\bin")))
+    return ctx.tree(system_vsn="s" * (250 - len(root) - len("\\releases\\")))
+
+
+for key in ("VSN", "SYSTEM_VSN"):
+    def body(ctx, key=key):
+        tree = no_room_for_names(ctx, key)
+        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        problems = expect(outcome, 1, "", "Value of %s in init file %s is too long, paths with it "
+                          "would exceed 259 bytes\n" % (key, ctx.composed(tree, "Install.ini")))
+        if os.path.exists(tree.root_bin()):
+            problems.append("bin was created")
+        return problems
+    case("value_%s_leaves_no_room_for_names" % key.lower(),
+         "a %s whose folder fits but not the names in it is refused" % key)(body)

@@ -1,0 +1,167 @@
+// The POSIX backend where the tool's own runs cannot take it: paths longer
+// than the system's limit, handles used the wrong way round, a copy onto
+// itself, permission bits, and the case-insensitive comparison.
+#include "platform.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// A fresh directory, removed with everything in it at the end.
+class Scratch {
+  public:
+    Scratch()
+    {
+        char pattern[] = "/tmp/quorvel-platform-XXXXXX";
+        EXPECT_NE(mkdtemp(pattern), nullptr);
+        base_ = pattern;
+    }
+    ~Scratch() { EXPECT_EQ(system(("rm -rf '" + base_ + "'").c_str()), 0); }
+    // The path as the code above the platform layer writes it.
+    std::string path(const std::string &name) const { return windows(base_ + "/" + name); }
+    std::string host(const std::string &name) const { return base_ + "/" + name; }
+    void write(const std::string &name, const std::string &bytes, mode_t mode = 0644) const
+    {
+        std::ofstream(host(name), std::ios::binary) << bytes;
+        EXPECT_EQ(chmod(host(name).c_str(), mode), 0);
+    }
+    std::string read(const std::string &name) const
+    {
+        std::ostringstream bytes;
+        bytes << std::ifstream(host(name), std::ios::binary).rdbuf();
+        return bytes.str();
+    }
+    static std::string windows(std::string path)
+    {
+        for (char &c : path)
+            c = c == '/' ? '\\' : c;
+        return path;
+    }
+
+  private:
+    std::string base_;
+};
+
+TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
+{
+    Scratch scratch;
+    scratch.write("file", "x");
+    const std::string too_long = scratch.path(std::string(5000, 'n'));
+    const std::string file = scratch.path("file");
+    EXPECT_EQ(platform_exists(too_long.c_str()), 0);
+    EXPECT_EQ(platform_create_directory(too_long.c_str()), 0);
+    EXPECT_EQ(platform_open_read(too_long.c_str()), PLATFORM_INVALID_FILE);
+    EXPECT_EQ(platform_create_write(too_long.c_str()), PLATFORM_INVALID_FILE);
+    EXPECT_EQ(platform_copy_file(too_long.c_str(), file.c_str()), 0);
+    EXPECT_EQ(platform_copy_file(file.c_str(), too_long.c_str()), 0);
+    EXPECT_EQ(scratch.read("file"), "x");
+}
+
+TEST(PosixPlatform, HandlesUsedTheWrongWayRoundFail)
+{
+    Scratch scratch;
+    scratch.write("in", "content");
+    PlatformFile in = platform_open_read(scratch.path("in").c_str());
+    PlatformFile out = platform_create_write(scratch.path("out").c_str());
+    ASSERT_NE(in, PLATFORM_INVALID_FILE);
+    ASSERT_NE(out, PLATFORM_INVALID_FILE);
+    char buffer[16];
+    uint32_t got = 99;
+    EXPECT_EQ(platform_read(out, buffer, sizeof buffer, &got), 0);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(platform_write(in, "x", 1), 0);
+    platform_close(in);
+    platform_close(out);
+    EXPECT_EQ(scratch.read("in"), "content");
+}
+
+TEST(PosixPlatform, CopyOntoItselfFailsAndLeavesItWhole)
+{
+    Scratch scratch;
+    scratch.write("a", "the only copy");
+    ASSERT_EQ(link(scratch.host("a").c_str(), scratch.host("b").c_str()), 0);
+    for (const char *destination : {"a", "b"}) {
+        SCOPED_TRACE(destination);
+        EXPECT_EQ(platform_copy_file(scratch.path("a").c_str(), scratch.path(destination).c_str()),
+                  0);
+        EXPECT_EQ(scratch.read("a"), "the only copy");
+    }
+}
+
+TEST(PosixPlatform, CopyKeepsPermissionBitsAndReplacesContent)
+{
+    Scratch scratch;
+    scratch.write("tool", "new", 0750);
+    scratch.write("old", "older and longer", 0600);
+    ASSERT_EQ(platform_copy_file(scratch.path("tool").c_str(), scratch.path("old").c_str()), 1);
+    EXPECT_EQ(scratch.read("old"), "new");
+    struct stat status;
+    ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0750u);
+}
+
+TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
+{
+    Scratch scratch;
+    scratch.write("file", "x");
+    const std::string file = scratch.path("file");
+    // A device as destination is not written to, as source not read from.
+    EXPECT_EQ(platform_copy_file(file.c_str(), "\\dev\\null"), 0);
+    EXPECT_EQ(platform_copy_file("\\dev\\zero", scratch.path("copy").c_str()), 0);
+    EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
+    EXPECT_EQ(platform_open_read("\\dev\\zero"), PLATFORM_INVALID_FILE);
+    struct stat status;
+    ASSERT_EQ(stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
+}
+
+TEST(PosixPlatform, CopyOfAMissingSourceTouchesNothing)
+{
+    Scratch scratch;
+    EXPECT_EQ(platform_copy_file(scratch.path("absent").c_str(), scratch.path("b").c_str()), 0);
+    EXPECT_EQ(access(scratch.host("b").c_str(), F_OK), -1);
+}
+
+TEST(PosixPlatform, OwnPathIsThisProgramWithBackslashes)
+{
+    char own[4096];
+    uint32_t length = platform_own_path(own, sizeof own);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof own);
+    char host[4096];
+    ssize_t host_length = readlink("/proc/self/exe", host, sizeof host - 1);
+    ASSERT_GT(host_length, 0);
+    host[host_length] = '\0';
+    EXPECT_EQ(std::string(own), Scratch::windows(host));
+    // A buffer too small: its whole size comes back, as a truncation.
+    char small[8];
+    EXPECT_EQ(platform_own_path(small, sizeof small), sizeof small);
+}
+
+TEST(PosixPlatform, CaseInsensitiveComparisonFoldsAsciiOnly)
+{
+    struct {
+        const char *a, *b;
+        int sign;
+    } cases[] = {
+        {"yes", "yes", 0}, {"YES", "yes", 0}, {"yes", "YeS", 0},    {"", "", 0},
+        {"y", "yes", -1},  {"yes", "y", 1},   {"a", "B", -1},       {"B", "a", 1},
+        {"[", "{", -1},    {"@", "`", -1},    {"\xc4", "\xe4", -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        int result = platform_stricmp(c.a, c.b);
+        EXPECT_EQ((result > 0) - (result < 0), c.sign);
+    }
+}
+
+}  // namespace
