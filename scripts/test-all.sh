@@ -4,8 +4,9 @@
 # test of every preset: native, sanitize (AddressSanitizer and
 # UndefinedBehaviorSanitizer), clang (clang++, warnings are errors) and
 # windows (mingw-w64 cross build, tests under Wine), plus the fuzz run,
-# valgrind over the test programs, and the layout (clang-format) and
-# clang-tidy checks of the sources.
+# valgrind over the test programs, the layout (clang-format) and
+# clang-tidy checks of the sources, and the coverage of the whole native
+# test suite (scripts/coverage.sh).
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +14,7 @@ cd "$repo"
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev python3 googletest libgtest-dev \
 libbenchmark-dev valgrind g++-mingw-w64-x86-64-posix wine64 gcovr pkg-config \
-libinih-dev libglib2.0-dev hyperfine util-linux clang-format-14 clang-tidy-14"
+libinih-dev libglib2.0-dev hyperfine util-linux mount clang-format-14 clang-tidy-14"
 
 missing=""
 for package in $packages; do
@@ -44,7 +45,8 @@ step "Fuzzing the configuration library"
 "$repo/scripts/fuzz.sh"
 
 step "valgrind memcheck over the unit tests"
-for program in build/native/tests/installer_tests build/native/tests/inifile/inifile_tests; do
+for program in build/native/tests/installer_tests build/native/tests/inifile/inifile_tests \
+               build/native/tests/posix_platform_tests; do
     [ -x "$program" ] || continue
     valgrind -q --leak-check=full --errors-for-leak-kinds=all --error-exitcode=1 \
         "$program" --gtest_brief=1 >/dev/null
@@ -57,6 +59,9 @@ step "Layout of the sources (clang-format)"
 
 step "clang-tidy over the sources"
 "$repo/scripts/check-tidy.py" build/native build/fuzz || status=1
+
+step "Coverage of the installer, the library and the POSIX platform layer"
+"$repo/scripts/coverage.sh" || status=1
 
 # CTest hands its standard input to the tests: give it none, so that no
 # test, under Wine above all, reads what was typed into the terminal.
