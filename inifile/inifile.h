@@ -61,12 +61,12 @@ enum { INI_READ_CHUNK = 1024 };
 /* The state of one open file for ini_read_line. Start it with the handle
  * of a file opened for reading and every other field 0. */
 typedef struct IniLineReader {
-    intptr_t handle;                /* open file (platform handle) */
-    int32_t at_end;                 /* set once a read failed or gave 0 bytes */
-    uint32_t filled;                /* bytes the last read put in buffer */
-    int32_t position;               /* index of the next unread byte */
-    char buffer[INI_READ_CHUNK];    /* the last chunk read */
-    int32_t read_failed;            /* set when the end came from a read error */
+    intptr_t handle;             /* open file (platform handle) */
+    int32_t at_end;              /* set once a read failed or gave 0 bytes */
+    uint32_t filled;             /* bytes the last read put in buffer */
+    int32_t position;            /* index of the next unread byte */
+    char buffer[INI_READ_CHUNK]; /* the last chunk read */
+    int32_t read_failed;         /* set when the end came from a read error */
 } IniLineReader;
 
 /* ---- Document ---------------------------------------------------------- */

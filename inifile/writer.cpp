@@ -69,11 +69,9 @@ static size_t ini_compose_entry(EntryScratch *scratch, const IniEntry *entry)
 
 // Writes one section: "[", the name as stored, "]\n" as three writes, then
 // one write per entry line. 0 when a write failed.
-static int ini_write_section(PlatformFile file, const IniSection *section,
-                             EntryScratch *scratch)
+static int ini_write_section(PlatformFile file, const IniSection *section, EntryScratch *scratch)
 {
-    if (!ini_write(file, "[", 1) ||
-        !ini_write(file, section->name, strlen(section->name)) ||
+    if (!ini_write(file, "[", 1) || !ini_write(file, section->name, strlen(section->name)) ||
         !ini_write(file, "]\n", 2))
         return 0;
     for (int32_t i = 0; i < section->count; ++i) {

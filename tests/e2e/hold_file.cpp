@@ -9,8 +9,8 @@ int main(int argc, char **argv)
         fputs("usage: hold_file PATH\n", stderr);
         return 2;
     }
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "hold_file: cannot open %s\n", argv[1]);
         return 1;

@@ -27,10 +27,10 @@ int c_caller_save_and_read(const char *path)
         return 3;
     char *header = ini_read_line(&reader);
     char *entry = ini_read_line(&reader);
-    int result = header == NULL || strcmp(header, "[quorvel]") != 0 ? 4
+    int result = header == NULL || strcmp(header, "[quorvel]") != 0        ? 4
                  : entry == NULL || strcmp(entry, "Rootdir=C:\\dist") != 0 ? 5
-                 : ini_read_line(&reader) != NULL ? 6
-                 : 0;
+                 : ini_read_line(&reader) != NULL                          ? 6
+                                                                           : 0;
     free(header);
     free(entry);
     platform_close(reader.handle);

@@ -34,7 +34,7 @@ std::string trim_spaces(std::string text)
     return text;
 }
 
-std::string without(std::string text, const char *bytes)
+std::string without(const std::string &text, const char *bytes)
 {
     std::string kept;
     for (char c : text) {
@@ -123,7 +123,7 @@ TEST(RandomBytes, ReaderAndLoaderHoldUp)
             c = bytes[random() % (sizeof bytes - 1)];
         // Every fourth file starts as a header so that some of them load.
         if (round % 4 == 0)
-            file = "[s]\n" + file;
+            file.insert(0, "[s]\n");
         dir.write("random.ini", file);
         std::string path = dir.path("random.ini");
         check_lines(path, file.find('\0') == std::string::npos);

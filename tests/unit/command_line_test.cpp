@@ -30,8 +30,12 @@ const ArgumentsCase arguments_cases[] = {
     {"unknown switch first", {"-x", "C:\\dist"}, ARGUMENTS_UNKNOWN_SWITCH, "-x", nullptr, 0},
     {"upper-case S", {"-S"}, ARGUMENTS_UNKNOWN_SWITCH, "-S", nullptr, 0},
     {"lone dash", {"-"}, ARGUMENTS_UNKNOWN_SWITCH, "-", nullptr, 0},
-    {"second root before bad switch", {"C:\\dist", "D:\\other", "-x"}, ARGUMENTS_SECOND_ROOT,
-     "D:\\other", nullptr, 0},
+    {"second root before bad switch",
+     {"C:\\dist", "D:\\other", "-x"},
+     ARGUMENTS_SECOND_ROOT,
+     "D:\\other",
+     nullptr,
+     0},
     {"second root empty", {"C:\\dist", ""}, ARGUMENTS_SECOND_ROOT, "", nullptr, 0},
 };
 
@@ -45,8 +49,7 @@ TEST(ParseArguments, Table)
             argv.push_back(const_cast<char *>(a));
         InstallerState state = {};
         const char *offending = nullptr;
-        ArgumentsResult result =
-            parse_arguments((int)argv.size(), argv.data(), &state, &offending);
+        ArgumentsResult result = parse_arguments((int)argv.size(), argv.data(), &state, &offending);
         EXPECT_EQ(result, c.result);
         if (c.result != ARGUMENTS_OK) {
             // The very argument is reported, not a copy of it.

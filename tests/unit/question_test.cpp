@@ -51,8 +51,8 @@ TEST(ReadAnswer, CutsAndDiscards)
         {"no line feed at end of input", "Yes", "Yes", ""},
         {"spaces kept", " y \n", " y ", ""},
         {"exactly 99 bytes: its line feed is dropped too", line99 + "\nnext", line99, "next"},
-        {"150 bytes: cut to 99, rest of the line dropped", line150 + "\nnext",
-         std::string(99, 'b'), "next"},
+        {"150 bytes: cut to 99, rest of the line dropped", line150 + "\nnext", std::string(99, 'b'),
+         "next"},
         {"overlong line ending at end of input", line150, std::string(99, 'b'), ""},
     };
     for (const Case &c : cases) {
@@ -75,9 +75,9 @@ TEST(AnswerIsYes, Table)
         const char *answer;
         int yes;
     } cases[] = {
-        {"yes", 1}, {"YES", 1}, {"Yes", 1}, {"y", 1}, {"Y", 1}, {"yEs", 1},
-        {"yes please", 0}, {"n", 0}, {" y", 0}, {"y ", 0}, {"", 0}, {"ye", 0},
-        {"no", 0}, {"\xD9", 0}, {"yes\xD9", 0},
+        {"yes", 1}, {"YES", 1},        {"Yes", 1}, {"y", 1},    {"Y", 1},
+        {"yEs", 1}, {"yes please", 0}, {"n", 0},   {" y", 0},   {"y ", 0},
+        {"", 0},    {"ye", 0},         {"no", 0},  {"\xD9", 0}, {"yes\xD9", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer);

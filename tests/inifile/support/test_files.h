@@ -15,7 +15,7 @@
 // the child takes over the parent's directory instead of making one that
 // nobody would remove.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir &) = delete;
@@ -27,7 +27,7 @@ public:
     std::string read(const std::string &name) const;
     void share_with_children();
 
-private:
+  private:
     std::filesystem::path directory_;
     bool owned_ = true;
     bool shared_ = false;
