@@ -34,9 +34,10 @@ BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:429
              ":3", "copy:3:4"]
 
 
-def plan_checks(tool):
+def plan_checks(tool, shipped):
     """A plan that names no kind or no count ends the run with status 2
-    before anything is touched; a count beyond the last call fails nothing."""
+    before anything is touched; a count beyond the last call fails nothing;
+    the shipped tool, which has no fault injection, ignores any plan."""
     problems = []
     scratch = tempfile.mkdtemp(prefix="quorvel-plan-")
     try:
@@ -61,6 +62,12 @@ def plan_checks(tool):
         if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
             problems.append("copy:12: status %d, error %r" % (outcome.status, outcome.stderr))
         problems += installation_problems(tree, root, velmar=False)
+        for plan in ("copy:1", "cpy:3"):
+            outcome = shipped.run(["-s", root], environment={"QUORVEL_FAULT": plan})
+            if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
+                problems.append("the shipped tool with plan %r: status %d, error %r"
+                                % (plan, outcome.status, outcome.stderr))
+        problems += installation_problems(tree, root, velmar=False)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     return ["%d plans refused" % len(BAD_PLANS)], problems
@@ -83,7 +90,7 @@ def main():
 
     group, name = options.test.split(".")
     if group == "faults" and name == "plan":
-        report, problems = plan_checks(Tool(options.fault_tool))
+        report, problems = plan_checks(Tool(options.fault_tool), Tool(options.tool))
     elif group == "faults":
         report, problems = fault_loop.run_kind(Tool(options.fault_tool), name)
     else:
