@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 
 static long max_resident_kb()
 {
@@ -20,12 +21,13 @@ static long max_resident_kb()
     return usage.ru_maxrss;
 }
 
+// User and system time of the process, exact to the scheduler's count
+// rather than to the timer tick of getrusage.
 static long long cpu_microseconds()
 {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
-           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+    struct timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
 }
 
 int main(int argc, char **argv)

@@ -35,7 +35,10 @@ while read -r benchmark; do
         --benchmark_repetitions=5 --benchmark_min_time=0.2 \
         --benchmark_report_aggregates_only=true \
         --benchmark_out="$files/throughput_$n.json" --benchmark_out_format=json \
-        </dev/null >/dev/null
+        </dev/null >/dev/null 2>>"$files/benchmark.log" || {
+        cat "$files/benchmark.log" >&2
+        exit 1
+    }
 done <"$files/benchmarks.txt"
 
 : >"$files/peak.txt"
