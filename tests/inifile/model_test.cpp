@@ -200,3 +200,12 @@ TEST(Model, RepeatsInALoadedDocument)
 }
 
 }  // namespace
+
+// Like free(), destroying nothing is harmless: without the check this
+// dereferences null and the test process dies.
+TEST(Model, DestroyingNullIsHarmless)
+{
+    ini_destroy(nullptr);
+    section_destroy(nullptr);
+    SUCCEED();
+}
