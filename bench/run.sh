@@ -65,4 +65,20 @@ while [ "$round" -le "$rounds" ]; do
     round=$((round + 1))
 done
 
+# Growth with size, and ours against inih storing nothing: one load per
+# fresh process, every file in turn, ten times over, so that both readers and
+# all sizes meet the same moments of a shared machine.
+round=1
+while [ "$round" -le 10 ]; do
+    for file in "$files"/typical_[0-9]*.ini "$files"/one_section_*.ini "$files"/long_line_*.ini; do
+        name=$(basename "$file" .ini)
+        for reader in ours inih_nothing; do
+            if peak=$("$build/bench/peak_memory" "$reader" "$file"); then
+                echo "$name $reader $peak" >>"$files/peak.txt"
+            fi
+        done
+    done
+    round=$((round + 1))
+done
+
 python3 "$repo/bench/report.py" "$files/peak.txt" "$files"/throughput_*.json
