@@ -47,18 +47,18 @@ std::string without(const std::string &text, const char *bytes)
 // A document the writer promises to give back: no empty key or name, no
 // outer spaces on keys and values, no '=' in keys, no ';', '\' or '=' in
 // names.
-DocSpec random_document(std::mt19937 &random)
+DocShape random_document(std::mt19937 &random)
 {
-    DocSpec spec;
+    DocShape shape;
     for (size_t s = random() % 6; s > 0; --s) {
-        SectionSpec section{without(random_text(random, 8), ";\\=") + "n", {}};
+        SectionShape section{without(random_text(random, 8), ";\\=") + "n", {}};
         for (size_t e = random() % 8; e > 0; --e) {
             std::string key = trim_spaces(without(random_text(random, 8), "=")) + "k";
             section.entries.emplace_back(key, trim_spaces(random_text(random, 12)));
         }
-        spec.push_back(section);
+        shape.push_back(section);
     }
-    return spec;
+    return shape;
 }
 
 TEST(RoundTrip, RandomDocumentsComeBackUnchanged)
@@ -71,7 +71,7 @@ TEST(RoundTrip, RandomDocumentsComeBackUnchanged)
         ASSERT_EQ(ini_save(ini, dir.path("trip.ini").c_str()), 0);
         IniFile *loaded = ini_load(dir.path("trip.ini").c_str());
         ASSERT_NE(loaded, nullptr) << dir.read("trip.ini");
-        EXPECT_EQ(document_spec(loaded), document_spec(ini));
+        EXPECT_EQ(document_shape(loaded), document_shape(ini));
         ini_destroy(loaded);
         ini_destroy(ini);
     }
@@ -98,7 +98,7 @@ void check_lines(const std::string &path, bool zero_free)
 
 void check_document(const IniFile *ini)
 {
-    for (const SectionSpec &section : document_spec(ini)) {
+    for (const SectionShape &section : document_shape(ini)) {
         EXPECT_FALSE(section.name.empty());
         for (const auto &entry : section.entries) {
             EXPECT_FALSE(entry.first.empty());

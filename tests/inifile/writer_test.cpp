@@ -13,7 +13,7 @@ namespace {
 
 struct SaveCase {
     const char *description;
-    DocSpec document;
+    DocShape document;
     std::string bytes;
     bool reloads;
     std::vector<std::string> reloaded;  // dump of the reloaded document
@@ -75,7 +75,7 @@ TEST(Save, Table)
         dir.write("save.ini", std::string(300, '#') + "\n");
         IniFile *ini = build_document(c.document);
         EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), 0);
-        EXPECT_EQ(document_spec(ini), c.document);  // not changed by saving
+        EXPECT_EQ(document_shape(ini), c.document);  // not changed by saving
         ini_destroy(ini);
         EXPECT_EQ(dir.read("save.ini"), c.bytes);
 

@@ -91,10 +91,10 @@ void TempDir::share_with_children()
     shared_ = true;
 }
 
-IniFile *build_document(const DocSpec &spec)
+IniFile *build_document(const DocShape &shape)
 {
     IniFile *ini = ini_create();
-    for (const SectionSpec &s : spec) {
+    for (const SectionShape &s : shape) {
         IniSection *section = section_create(s.name.c_str());
         for (const auto &entry : s.entries)
             section_set_value(section, entry.first.c_str(), entry.second.c_str());
@@ -103,23 +103,23 @@ IniFile *build_document(const DocSpec &spec)
     return ini;
 }
 
-DocSpec document_spec(const IniFile *ini)
+DocShape document_shape(const IniFile *ini)
 {
-    DocSpec spec;
+    DocShape shape;
     for (int32_t i = 0; i < ini->count; ++i) {
         const IniSection *section = ini->sections[i];
-        SectionSpec s{section->name, {}};
+        SectionShape s{section->name, {}};
         for (int32_t j = 0; j < section->count; ++j)
             s.entries.emplace_back(section->entries[j]->key, section->entries[j]->value);
-        spec.push_back(s);
+        shape.push_back(s);
     }
-    return spec;
+    return shape;
 }
 
 std::vector<std::string> dump_document(const IniFile *ini)
 {
     std::vector<std::string> lines;
-    for (const SectionSpec &s : document_spec(ini)) {
+    for (const SectionShape &s : document_shape(ini)) {
         lines.push_back("[" + s.name + "]");
         for (const auto &entry : s.entries)
             lines.push_back("  " + entry.first + "=" + entry.second);
@@ -127,7 +127,7 @@ std::vector<std::string> dump_document(const IniFile *ini)
     return lines;
 }
 
-bool operator==(const SectionSpec &a, const SectionSpec &b)
+bool operator==(const SectionShape &a, const SectionShape &b)
 {
     return a.name == b.name && a.entries == b.entries;
 }

@@ -34,22 +34,22 @@ class TempDir {
 };
 
 // A document as plain data: sections in order, each with its entries.
-struct SectionSpec {
+struct SectionShape {
     std::string name;
     std::vector<std::pair<std::string, std::string>> entries;
 };
-using DocSpec = std::vector<SectionSpec>;
+using DocShape = std::vector<SectionShape>;
 
 // Builds a document through section_create, section_set_value and
 // ini_put_section; the caller destroys it.
-IniFile *build_document(const DocSpec &spec);
+IniFile *build_document(const DocShape &shape);
 
 // The document as plain data, repeats and order as they are.
-DocSpec document_spec(const IniFile *ini);
+DocShape document_shape(const IniFile *ini);
 
 // One line per section ("[name]") and per entry ("  key=value").
 std::vector<std::string> dump_document(const IniFile *ini);
 
-bool operator==(const SectionSpec &a, const SectionSpec &b);
+bool operator==(const SectionShape &a, const SectionShape &b);
 
 #endif
