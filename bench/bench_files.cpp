@@ -47,8 +47,7 @@ static void flush(Output *out)
 }
 
 // Appends formatted text of at most 255 bytes.
-__attribute__((format(printf, 2, 3)))
-static void put(Output *out, const char *format, ...)
+__attribute__((format(printf, 2, 3))) static void put(Output *out, const char *format, ...)
 {
     if (out->used + 256 > WRITE_BUFFER_SIZE)
         flush(out);
@@ -106,10 +105,18 @@ static int write_file(BenchFile *file)
         return -1;
     }
     switch (file->shape) {
-    case SHAPE_TYPICAL: write_typical(&out, file->count, false); break;
-    case SHAPE_TYPICAL_COMMENTS: write_typical(&out, file->count, true); break;
-    case SHAPE_ONE_SECTION: write_one_section(&out, file->count); break;
-    case SHAPE_LONG_LINE: write_long_line(&out, file->count); break;
+    case SHAPE_TYPICAL:
+        write_typical(&out, file->count, false);
+        break;
+    case SHAPE_TYPICAL_COMMENTS:
+        write_typical(&out, file->count, true);
+        break;
+    case SHAPE_ONE_SECTION:
+        write_one_section(&out, file->count);
+        break;
+    case SHAPE_LONG_LINE:
+        write_long_line(&out, file->count);
+        break;
     }
     flush(&out);
     free(out.buffer);

@@ -7,20 +7,20 @@
 #include <stdint.h>
 
 enum BenchShape {
-    SHAPE_TYPICAL,          // sections of 10 "keyM = valueM" entries, blank lines between
-    SHAPE_TYPICAL_COMMENTS, // the same with ';' comment lines and trailing comments
-    SHAPE_ONE_SECTION,      // one section, every entry in it
-    SHAPE_LONG_LINE         // one section, one entry, one long value
+    SHAPE_TYPICAL,           // sections of 10 "keyM = valueM" entries, blank lines between
+    SHAPE_TYPICAL_COMMENTS,  // the same with ';' comment lines and trailing comments
+    SHAPE_ONE_SECTION,       // one section, every entry in it
+    SHAPE_LONG_LINE          // one section, one entry, one long value
 };
 
 struct BenchFile {
-    const char *name;       // "typical_20MB", ...
+    const char *name;  // "typical_20MB", ...
     BenchShape shape;
-    int64_t count;          // sections, entries or value bytes, by shape
-    bool large;             // only written when the large files are asked for
-    bool peers;             // also read by the other libraries
-    char path[4096];        // filled by bench_write_files
-    int64_t size;           // bytes, filled by bench_write_files
+    int64_t count;    // sections, entries or value bytes, by shape
+    bool large;       // only written when the large files are asked for
+    bool peers;       // also read by the other libraries
+    char path[4096];  // filled by bench_write_files
+    int64_t size;     // bytes, filled by bench_write_files
 };
 
 // Every file the benchmarks know, in report order.

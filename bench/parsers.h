@@ -9,7 +9,7 @@ struct BenchParser {
     // handle for release, or null when the reader rejects the file.
     void *(*load)(const char *path);
     void (*release)(void *handle);
-    bool peer;              // another library (reads only the files shared with peers)
+    bool peer;  // another library (reads only the files shared with peers)
 };
 
 // Every reader, in report order; ours first.
