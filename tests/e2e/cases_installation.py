@@ -4,17 +4,9 @@ and the success message, with every failure and its exact message."""
 import os
 import subprocess
 
-from framework import case, expect, success_stdout
+from framework import BAIL_OUT, CONTINUE, case, copy_failed, create_failed, expect, success_stdout
 from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read,
                   release_description, write)
-
-BAIL_OUT = "Cannot continue installation, bailing out.\n"
-CONTINUE = "Continuing installation anyway...\n"
-
-
-def copy_failed(source, destination, then):
-    return "Could not copy file %s to %s\n%s" % (source, destination, then)
-
 
 # ---- Whole installations ------------------------------------------------
 
@@ -222,8 +214,8 @@ def _(ctx):
     tree = ctx.tree()
     os.mkdir(tree.versioned_bin("qvl.ini"))
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
-    return expect(outcome, 1, QUESTION, "Could not create file %s\n%s"
-                  % (ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), BAIL_OUT))
+    return expect(outcome, 1, QUESTION,
+                  create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")))
 
 
 @case("launcher_config_copy_fails", "qvl.ini that cannot be copied into bin ends the run")
@@ -247,8 +239,7 @@ def _(ctx):
         return ["/dev/full is missing on this machine"]
     os.symlink("/dev/full", tree.versioned_bin("qvl.ini"))
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    return expect(outcome, 1, "", "Could not create file %s\n%s"
-                  % (ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), BAIL_OUT))
+    return expect(outcome, 1, "", create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")))
 
 
 # ---- Values too long for a path -------------------------------------------

@@ -14,12 +14,10 @@ import stat
 import subprocess
 import tempfile
 
-from framework import Skip, case, expect
+from framework import BAIL_OUT, CONTINUE, Skip, case, copy_failed, create_failed, expect
 from tool import Outcome
 from tree import EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read, write
 
-BAIL_OUT = "Cannot continue installation, bailing out.\n"
-CONTINUE = "Continuing installation anyway...\n"
 SETUP_FAILED = 77
 
 # A user namespace maps the caller to root inside, which is what mounting
@@ -73,8 +71,6 @@ def snapshot(directory):
 def every_copy_fails(ctx, tree):
     """Standard error of a run whose copies into bin all fail: a warning for
     each executable, then the end at the first boot file."""
-    def copy_failed(source, destination, then):
-        return "Could not copy file %s to %s\n%s" % (source, destination, then)
     return "".join(copy_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", name),
                                ctx.composed(tree, "bin", name), CONTINUE)
                    for name in EXECUTABLES) + copy_failed(
@@ -100,8 +96,8 @@ def _(ctx):
     tree = ctx.tree()
     outcome = run_with_mounts(ctx, read_only(tree.versioned_bin()), [ctx.root(tree)],
                               stdin=b"y\n")
-    problems = expect(outcome, 1, QUESTION, "Could not create file %s\n%s"
-                      % (ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), BAIL_OUT))
+    problems = expect(outcome, 1, QUESTION,
+                      create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")))
     # Everything but the two qvl.ini files is in place.
     wanted = ["missing %s" % tree.versioned_bin("qvl.ini"), "missing %s" % tree.root_bin("qvl.ini")]
     left = installation_problems(tree, ctx.root(tree), velmar=False)
@@ -122,7 +118,7 @@ def _(ctx):
         ctx, ["mount -t tmpfs -o size=256k none %s" % shlex.quote(tree.root_bin())],
         ["-s", ctx.root(tree)], after=["cp -a %s %s" % (shlex.quote(tree.root_bin()),
                                                         shlex.quote(saved))])
-    problems = expect(outcome, 0, "", "Could not copy file %s to %s\n%s" % (
+    problems = expect(outcome, 0, "", copy_failed(
         ctx.composed(tree, "sumbra-5.10.3", "bin", big), ctx.composed(tree, "bin", big), CONTINUE))
     # The full file system is gone with the namespace: look at its copy.
     if not os.path.isdir(saved):
@@ -166,7 +162,7 @@ def _(ctx):
 
 def warning_only(ctx, tree, name):
     source = ctx.composed(tree, "sumbra-5.10.3", "bin", name)
-    return "Could not copy file %s to %s\n%s" % (source, ctx.composed(tree, "bin", name), CONTINUE)
+    return copy_failed(source, ctx.composed(tree, "bin", name), CONTINUE)
 
 
 SPECIAL_SOURCES = [

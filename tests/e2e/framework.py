@@ -65,5 +65,18 @@ def expect(outcome, status, stdout, stderr):
     return problems
 
 
+BAIL_OUT = "Cannot continue installation, bailing out.\n"
+CONTINUE = "Continuing installation anyway...\n"
+
+
+def copy_failed(source, destination, then):
+    """Standard error of a failed copy: the copy line, then what follows."""
+    return "Could not copy file %s to %s\n%s" % (source, destination, then)
+
+
+def create_failed(path):
+    return "Could not create file %s\n%s" % (path, BAIL_OUT)
+
+
 def success_stdout(vsn, silent):
     return "" if silent else QUESTION + "Quorvel %s installed successfully\n" % vsn
