@@ -6,6 +6,12 @@
  * can free what the library hands over. When the heap is exhausted the
  * library writes "Out of memory\n" to standard error and ends the process
  * with status 1: no operation returns on an allocation failure.
+ *
+ * Paths are the platform's own: the library hands them to the system
+ * exactly as given.
+ *
+ * Every global name the library defines is either a function declared
+ * here or begins with inifile_internal_, a prefix reserved to the library.
  */
 #ifndef INIFILE_H
 #define INIFILE_H
@@ -140,8 +146,30 @@ INIFILE_API IniSection *section_clone(const IniSection *source, const char *name
 INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
- * the file cannot be opened or read, or its structure is invalid. */
+ * the file cannot be opened or read, or its structure is invalid. The same
+ * as ini_load_with_error(path, NULL). */
 INIFILE_API IniFile *ini_load(const char *path);
+
+/* Why a load failed. */
+typedef enum IniErrorKind {
+    INI_ERROR_NONE = 0, /* loaded */
+    INI_ERROR_OPEN,     /* the file could not be opened: missing, a folder, no permission */
+    INI_ERROR_READ,     /* reading failed part-way */
+    INI_ERROR_ENCODING, /* UTF-16 or UTF-32 text, told by its byte-order mark */
+    INI_ERROR_SYNTAX    /* a line the format does not allow */
+} IniErrorKind;
+
+typedef struct IniError {
+    IniErrorKind kind;
+    int32_t line;         /* 1-based physical line where the offending logical line starts; 0 when no line is at fault */
+    int32_t system_error; /* errno, or GetLastError() on Windows, for OPEN and READ; 0 otherwise */
+    char message[160];    /* one line of English, no line end; empty for INI_ERROR_NONE */
+} IniError;
+
+/* ini_load that says why it failed: on success error (when not null) holds
+ * INI_ERROR_NONE; on a null result, the kind, the line at fault, the
+ * system's code and a message. */
+INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
 
 /* Writes the document to path, replacing any file there. 0 on success, -1
  * if the file cannot be created, -2 if a write failed (the partly written

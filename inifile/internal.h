@@ -1,6 +1,8 @@
 /*
- * Shared by the library's own files only: the one allocation function and
- * the appends that the loader and the document operations have in common.
+ * Shared by the library's own files only: the one allocation function, the
+ * appends that the loader and the document operations have in common, and
+ * the fault seam. Every name here that the linker sees carries the prefix
+ * inifile_internal_, which inifile.h reserves to the library.
  */
 #ifndef INIFILE_INTERNAL_H
 #define INIFILE_INTERNAL_H
@@ -9,28 +11,45 @@
 
 #include <stddef.h>
 
+/* Test builds (INIFILE_FAULT_INJECTION) ask the fault seam before every
+ * allocation and file operation, so that a test can make the Nth one fail;
+ * every other build compiles the question away. */
+#ifdef INIFILE_FAULT_INJECTION
+#include "fault.h"
+#define INIFILE_FAULT(kind) fault_check(FAULT_##kind)
+#else
+#define INIFILE_FAULT(kind) 0
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* Writes "Out of memory\n" to standard error and ends the process with
  * status 1: the library's one answer to an exhausted heap. */
-[[noreturn]] void ini_out_of_memory(void);
+[[noreturn]] void inifile_internal_out_of_memory(void);
 
 /* The library's one allocation function: realloc that never returns null
- * (block may be null for a new block). Every allocation passes the fault
- * seam here, so tests can make any of them fail. */
-void *ini_realloc(void *block, size_t size);
+ * (block may be null for a new block). */
+void *inifile_internal_realloc(void *block, size_t size);
 
-static inline void *ini_alloc(size_t size)
+static inline void *inifile_internal_alloc(size_t size)
 {
-    return ini_realloc(NULL, size);
+    return inifile_internal_realloc(NULL, size);
 }
 
 /* A new section that takes over name, a heap block, as its own. */
-IniSection *ini_section_adopt_name(char *name);
+IniSection *inifile_internal_section_adopt_name(char *name);
 
 /* Appends a section to the document without looking at its name. */
-void ini_append_section(IniFile *ini, IniSection *section);
+void inifile_internal_append_section(IniFile *ini, IniSection *section);
 
 /* Appends an entry without looking at its key: key is the heap block the
  * entry takes over, value points into it. */
-void ini_append_entry(IniSection *section, char *key, char *value);
+void inifile_internal_append_entry(IniSection *section, char *key, char *value);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

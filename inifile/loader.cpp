@@ -1,9 +1,10 @@
 // The loader: reads the logical lines of a file, checks the structure of
 // the whole file and builds the document out of the lines themselves.
+#include "file.h"
 #include "internal.h"
 
-#include "platform.h"
-
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -38,14 +39,48 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
     while (*value == ' ')
         value += 1;
     memset(key_end, '\0', (size_t)(equals - key_end) + 1);
-    ini_append_entry(section, line, value);
+    inifile_internal_append_entry(section, line, value);
 }
 
-IniFile *ini_load(const char *path)
+// Fills error, when the caller asked for one, with its kind, line, system
+// code and message (printf-style).
+static void ini_report(IniError *error, IniErrorKind kind, int32_t line, int32_t system_error,
+                       const char *format, ...) __attribute__((format(printf, 5, 6)));
+
+static void ini_report(IniError *error, IniErrorKind kind, int32_t line, int32_t system_error,
+                       const char *format, ...)
 {
-    PlatformFile file = platform_open_read(path);
-    if (file == PLATFORM_INVALID_FILE)
+    if (error == NULL)
+        return;
+    error->kind = kind;
+    error->line = line;
+    error->system_error = system_error;
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(error->message, sizeof error->message, format, arguments);
+    va_end(arguments);
+}
+
+// The system's text for code, for a message.
+static void ini_report_system(IniError *error, IniErrorKind kind, int32_t system_error,
+                              const char *what)
+{
+    if (error == NULL)
+        return;
+    char text[sizeof error->message];
+    inifile_internal_error_text(system_error, text, sizeof text);
+    ini_report(error, kind, 0, system_error, "%s: %s", what, text);
+}
+
+IniFile *ini_load_with_error(const char *path, IniError *error)
+{
+    ini_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    int32_t system_error = 0;
+    intptr_t file = inifile_internal_open_read(path, &system_error);
+    if (file == INIFILE_INVALID_FILE) {
+        ini_report_system(error, INI_ERROR_OPEN, system_error, "The file cannot be opened");
         return NULL;
+    }
     IniLineReader reader;
     memset(&reader, 0, sizeof reader);
     reader.handle = file;
@@ -64,18 +99,28 @@ IniFile *ini_load(const char *path)
         if (equals != NULL && equals != line) {
             ini_add_entry_line(section, line, equals);
         } else if (ini_is_header(line)) {
-            section = ini_section_adopt_name(ini_header_to_name(line));
-            ini_append_section(ini, section);
+            section = inifile_internal_section_adopt_name(ini_header_to_name(line));
+            inifile_internal_append_section(ini, section);
         } else {
             free(line);
             valid = 0;
             break;
         }
     }
-    platform_close(file);
+    inifile_internal_close(file);
+    if (!valid)
+        ini_report(error, INI_ERROR_SYNTAX, 0, 0, "%s",
+                   "A line is neither a [section] header nor a key=value entry of one");
+    else if (reader.read_failed)
+        ini_report_system(error, INI_ERROR_READ, 0, "Reading the file failed");
     if (!valid || reader.read_failed) {
         ini_destroy(ini);
         return NULL;
     }
     return ini;
+}
+
+IniFile *ini_load(const char *path)
+{
+    return ini_load_with_error(path, NULL);
 }

@@ -26,7 +26,7 @@ static size_t ini_slots_for(int32_t capacity)
 
 static void *ini_new_pointer_array(void)
 {
-    return ini_alloc(ini_slots_for(INI_ARRAY_STEP) * sizeof(void *));
+    return inifile_internal_alloc(ini_slots_for(INI_ARRAY_STEP) * sizeof(void *));
 }
 
 // Makes room for one more pointer in an array holding count of them.
@@ -37,14 +37,14 @@ static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
     // The two limits below take 2^31 elements or a block the size of the
     // address space to reach: no test can build such a document.
     if (*capacity > INT32_MAX - INI_ARRAY_STEP)  // GCOVR_EXCL_BR_LINE
-        ini_out_of_memory();                     // GCOVR_EXCL_LINE
+        inifile_internal_out_of_memory();                     // GCOVR_EXCL_LINE
     size_t old_slots = ini_slots_for(*capacity);
     *capacity += INI_ARRAY_STEP;
     size_t slots = ini_slots_for(*capacity);
     if (slots > SIZE_MAX / sizeof(void *))  // GCOVR_EXCL_BR_LINE
-        ini_out_of_memory();                // GCOVR_EXCL_LINE
+        inifile_internal_out_of_memory();                // GCOVR_EXCL_LINE
     if (slots != old_slots)
-        array = ini_realloc(array, slots * sizeof(void *));
+        array = inifile_internal_realloc(array, slots * sizeof(void *));
     return array;
 }
 
@@ -58,7 +58,7 @@ static void ini_free_entry(IniEntry *entry)
 
 IniFile *ini_create(void)
 {
-    IniFile *ini = (IniFile *)ini_alloc(sizeof *ini);
+    IniFile *ini = (IniFile *)inifile_internal_alloc(sizeof *ini);
     ini->count = 0;
     ini->capacity = INI_ARRAY_STEP;
     ini->sections = (IniSection **)ini_new_pointer_array();
@@ -76,7 +76,7 @@ void ini_destroy(IniFile *ini)
     free(ini);
 }
 
-void ini_append_section(IniFile *ini, IniSection *section)
+void inifile_internal_append_section(IniFile *ini, IniSection *section)
 {
     ini->sections = (IniSection **)ini_make_room(ini->sections, ini->count, &ini->capacity);
     ini->sections[ini->count++] = section;
@@ -107,7 +107,7 @@ int32_t ini_put_section(IniFile *ini, IniSection *section)
     }
     int32_t index = ini_find_section_index(ini, section->name);
     if (index < 0) {
-        ini_append_section(ini, section);
+        inifile_internal_append_section(ini, section);
         return 1;
     }
     section_destroy(ini->sections[index]);
@@ -136,9 +136,9 @@ const char *ini_section_name_at(const IniFile *ini, int32_t index)
 
 // ---- Section -----------------------------------------------------------
 
-IniSection *ini_section_adopt_name(char *name)
+IniSection *inifile_internal_section_adopt_name(char *name)
 {
-    IniSection *section = (IniSection *)ini_alloc(sizeof *section);
+    IniSection *section = (IniSection *)inifile_internal_alloc(sizeof *section);
     section->count = 0;
     section->capacity = INI_ARRAY_STEP;
     section->name = name;
@@ -149,9 +149,9 @@ IniSection *ini_section_adopt_name(char *name)
 IniSection *section_create(const char *name)
 {
     size_t size = strlen(name) + 1;
-    char *copy = (char *)ini_alloc(size);
+    char *copy = (char *)inifile_internal_alloc(size);
     memcpy(copy, name, size);
-    return ini_section_adopt_name(copy);
+    return inifile_internal_section_adopt_name(copy);
 }
 
 void section_destroy(IniSection *section)
@@ -166,9 +166,9 @@ void section_destroy(IniSection *section)
     free(section);
 }
 
-void ini_append_entry(IniSection *section, char *key, char *value)
+void inifile_internal_append_entry(IniSection *section, char *key, char *value)
 {
-    IniEntry *entry = (IniEntry *)ini_alloc(sizeof *entry);
+    IniEntry *entry = (IniEntry *)inifile_internal_alloc(sizeof *entry);
     entry->key = key;
     entry->value = value;
     section->entries =
@@ -197,13 +197,13 @@ int32_t section_set_value(IniSection *section, const char *key, const char *valu
     // and value may point into the entry that is about to be replaced.
     size_t key_size = strlen(key) + 1;
     size_t value_size = strlen(value) + 1;
-    char *block = (char *)ini_alloc(key_size + value_size);
+    char *block = (char *)inifile_internal_alloc(key_size + value_size);
     memcpy(block, key, key_size);
     memcpy(block + key_size, value, value_size);
 
     int32_t index = section_find_key_index(section, block);
     if (index < 0) {
-        ini_append_entry(section, block, block + key_size);
+        inifile_internal_append_entry(section, block, block + key_size);
         return 1;
     }
     IniEntry *entry = section->entries[index];

@@ -1,9 +1,8 @@
 // The logical-line reader: turns the bytes of a file into logical lines,
 // with comments removed, escapes resolved, continuation lines joined, blank
 // lines dropped and outer spaces trimmed.
+#include "file.h"
 #include "internal.h"
-
-#include "platform.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -27,14 +26,14 @@ static void line_grow(LineText *text)
 {
     // A line of half the address space cannot be gathered in a test.
     if (text->capacity > SIZE_MAX / 2)  // GCOVR_EXCL_BR_LINE
-        ini_out_of_memory();            // GCOVR_EXCL_LINE
+        inifile_internal_out_of_memory();            // GCOVR_EXCL_LINE
     size_t capacity = text->capacity * 2;
     if (text->bytes == text->local) {
-        char *heap = (char *)ini_alloc(capacity);
+        char *heap = (char *)inifile_internal_alloc(capacity);
         memcpy(heap, text->local, text->length);
         text->bytes = heap;
     } else {
-        text->bytes = (char *)ini_realloc(text->bytes, capacity);
+        text->bytes = (char *)inifile_internal_realloc(text->bytes, capacity);
     }
     text->capacity = capacity;
 }
@@ -86,10 +85,10 @@ static char *line_finish(LineText *text)
     }
     char *line;
     if (text->bytes == text->local) {
-        line = (char *)ini_alloc(text->length + 1);
+        line = (char *)inifile_internal_alloc(text->length + 1);
         memcpy(line, text->local, text->length);
     } else {
-        line = (char *)ini_realloc(text->bytes, text->length + 1);
+        line = (char *)inifile_internal_realloc(text->bytes, text->length + 1);
     }
     line[text->length] = '\0';
     return line;
@@ -109,7 +108,8 @@ char *ini_read_line(IniLineReader *reader)
     for (;;) {
         if ((uint32_t)reader->position >= reader->filled) {
             uint32_t got = 0;
-            int ok = platform_read(reader->handle, reader->buffer, INI_READ_CHUNK, &got);
+            int ok = inifile_internal_read(reader->handle, reader->buffer, INI_READ_CHUNK, &got,
+                                           NULL);
             if (!ok || got == 0) {
                 reader->at_end = 1;
                 if (ok)

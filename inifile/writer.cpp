@@ -1,27 +1,26 @@
 // The writer: saves a document in the text format the reader reads back,
 // escaping ';' and '\' in keys and values.
+#include "file.h"
 #include "internal.h"
-
-#include "platform.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-// One write call per piece; a piece too long for the platform's count is
+// One write call per piece; a piece too long for the system's count is
 // handed over in parts.
-static int ini_write(PlatformFile file, const char *bytes, size_t count)
+static int ini_write(intptr_t file, const char *bytes, size_t count)
 {
     const size_t most = (size_t)1 << 30;
     // Only a key or value over 1 GiB comes here: too big for a test run.
     while (count > most) {  // GCOVR_EXCL_BR_LINE
         // GCOVR_EXCL_START
-        if (!platform_write(file, bytes, (uint32_t)most))
+        if (!inifile_internal_write(file, bytes, (uint32_t)most, NULL))
             return 0;
         bytes += most;
         count -= most;
         // GCOVR_EXCL_STOP
     }
-    return platform_write(file, bytes, (uint32_t)count);
+    return inifile_internal_write(file, bytes, (uint32_t)count, NULL);
 }
 
 static size_t ini_escaped_length(const char *text)
@@ -60,7 +59,7 @@ static size_t ini_compose_entry(EntryScratch *scratch, const IniEntry *entry)
         size_t capacity = scratch->capacity * 2;
         if (capacity < length)
             capacity = length;
-        scratch->bytes = (char *)ini_realloc(scratch->bytes, capacity);
+        scratch->bytes = (char *)inifile_internal_realloc(scratch->bytes, capacity);
         scratch->capacity = capacity;
     }
     char *out = ini_put_escaped(scratch->bytes, entry->key);
@@ -72,7 +71,7 @@ static size_t ini_compose_entry(EntryScratch *scratch, const IniEntry *entry)
 
 // Writes one section: "[", the name as stored, "]\n" as three writes, then
 // one write per entry line. 0 when a write failed.
-static int ini_write_section(PlatformFile file, const IniSection *section, EntryScratch *scratch)
+static int ini_write_section(intptr_t file, const IniSection *section, EntryScratch *scratch)
 {
     if (!ini_write(file, "[", 1) || !ini_write(file, section->name, strlen(section->name)) ||
         !ini_write(file, "]\n", 2))
@@ -87,8 +86,8 @@ static int ini_write_section(PlatformFile file, const IniSection *section, Entry
 
 int32_t ini_save(const IniFile *ini, const char *path)
 {
-    PlatformFile file = platform_create_write(path);
-    if (file == PLATFORM_INVALID_FILE)
+    intptr_t file = inifile_internal_create_write(path, NULL);
+    if (file == INIFILE_INVALID_FILE)
         return -1;
     EntryScratch scratch = {NULL, 0};
     int32_t status = 0;
@@ -99,6 +98,6 @@ int32_t ini_save(const IniFile *ini, const char *path)
         }
     }
     free(scratch.bytes);
-    platform_close(file);
+    inifile_internal_close(file);
     return status;
 }

@@ -18,7 +18,9 @@ void write_launcher_configuration(const char *root, const InstallLayout *layout)
     compose_path(written, "%s\\" LAUNCHER_CONFIG_FILE, layout->versioned_bin);
     compose_path(copy, "%s\\" LAUNCHER_CONFIG_FILE, layout->root_bin);
 
-    int32_t saved = ini_save(ini, written);
+    char native[PATH_BUFFER_SIZE];
+    platform_native_path(written, native);
+    int32_t saved = ini_save(ini, native);
     ini_destroy(ini);
     if (saved != 0)
         installer_fail(MSG_CANNOT_CREATE MSG_BAILING_OUT, written);

@@ -27,7 +27,9 @@ void read_release_description(const char *root, InstallLayout *layout)
     compose_path(layout->release_file, "%s\\" RELEASE_FILE, root);
     const char *path = layout->release_file;
 
-    IniFile *ini = ini_load(path);
+    char native[PATH_BUFFER_SIZE];
+    platform_native_path(path, native);
+    IniFile *ini = ini_load(native);
     if (ini == NULL)
         installer_fail(MSG_CANNOT_OPEN_INIT, path);
     const IniSection *install = ini_get_section(ini, "Install");

@@ -3,6 +3,8 @@
 // paths here, at the moment they touch the file system.
 #include "platform.h"
 
+#include "fault_seam.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,14 +44,6 @@ static int posix_open_native(const char *native, int flags, mode_t mode)
     if (fd >= 0)
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
-}
-
-static int posix_open(const char *path, int flags, mode_t mode)
-{
-    char native[POSIX_PATH_BUFFER_SIZE];
-    if (!posix_native_path(path, native))
-        return -1;
-    return posix_open_native(native, flags, mode);
 }
 
 // 1 when fd is open on a regular file. Only regular files are read or
@@ -141,7 +135,7 @@ static int posix_copy_contents(int source, int destination)
 
 uint32_t platform_own_path(char *buffer, uint32_t size)
 {
-    if (platform_fault_check(PLATFORM_CALL_OWN_PATH))
+    if (PLATFORM_FAULT(OWN_PATH))
         return 0;
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0)
@@ -158,7 +152,7 @@ uint32_t platform_own_path(char *buffer, uint32_t size)
 
 int platform_create_directory(const char *path)
 {
-    if (platform_fault_check(PLATFORM_CALL_MKDIR))
+    if (PLATFORM_FAULT(MKDIR))
         return 0;
     char native[POSIX_PATH_BUFFER_SIZE];
     return posix_native_path(path, native) && mkdir(native, 0777) == 0;
@@ -166,7 +160,7 @@ int platform_create_directory(const char *path)
 
 int platform_exists(const char *path)
 {
-    if (platform_fault_check(PLATFORM_CALL_EXISTS))
+    if (PLATFORM_FAULT(EXISTS))
         return 0;
     char native[POSIX_PATH_BUFFER_SIZE];
     struct stat status;
@@ -175,7 +169,7 @@ int platform_exists(const char *path)
 
 int platform_copy_file(const char *source_path, const char *destination_path)
 {
-    if (platform_fault_check(PLATFORM_CALL_COPY))
+    if (PLATFORM_FAULT(COPY))
         return 0;
     char source_native[POSIX_PATH_BUFFER_SIZE];
     char destination_native[POSIX_PATH_BUFFER_SIZE];
@@ -225,54 +219,12 @@ int platform_copy_file(const char *source_path, const char *destination_path)
     return ok;
 }
 
-PlatformFile platform_open_read(const char *path)
+void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE])
 {
-    if (platform_fault_check(PLATFORM_CALL_OPEN))
-        return PLATFORM_INVALID_FILE;
-    int fd = posix_open(path, O_RDONLY, 0);
-    if (fd < 0)
-        return PLATFORM_INVALID_FILE;
-    struct stat status;
-    if (!posix_is_regular(fd, &status)) {
-        close(fd);
-        return PLATFORM_INVALID_FILE;
-    }
-    return (PlatformFile)fd;
-}
-
-PlatformFile platform_create_write(const char *path)
-{
-    if (platform_fault_check(PLATFORM_CALL_CREATE))
-        return PLATFORM_INVALID_FILE;
-    int fd = posix_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    return fd < 0 ? PLATFORM_INVALID_FILE : (PlatformFile)fd;
-}
-
-int platform_read(PlatformFile file, void *buffer, uint32_t size, uint32_t *got)
-{
-    *got = 0;
-    if (platform_fault_check(PLATFORM_CALL_READ))
-        return 0;
-    ssize_t count;
-    do
-        count = read((int)file, buffer, size);
-    while (count < 0 && errno == EINTR);  // GCOVR_EXCL_BR_LINE: EINTR, see posix_open_native
-    if (count < 0)
-        return 0;
-    *got = (uint32_t)count;
-    return 1;
-}
-
-int platform_write(PlatformFile file, const void *bytes, uint32_t count)
-{
-    if (platform_fault_check(PLATFORM_CALL_WRITE))
-        return 0;
-    return posix_write_all((int)file, (const char *)bytes, count);
-}
-
-void platform_close(PlatformFile file)
-{
-    close((int)file);
+    size_t i = 0;
+    for (; i + 1 < PATH_BUFFER_SIZE && path[i] != '\0'; ++i)
+        native[i] = path[i] == '\\' ? '/' : path[i];
+    native[i] = '\0';
 }
 
 int platform_stricmp(const char *a, const char *b)

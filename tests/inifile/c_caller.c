@@ -3,10 +3,38 @@
 #include "c_caller.h"
 
 #include "inifile.h"
-#include "platform.h"
 
 #include <stdlib.h>
 #include <string.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+/* A caller that drives the reader opens the file itself. */
+static intptr_t open_for_lines(const char *path)
+{
+#ifdef _WIN32
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    return handle == INVALID_HANDLE_VALUE ? -1 : (intptr_t)handle;
+#else
+    return open(path, O_RDONLY);
+#endif
+}
+
+static void close_lines(intptr_t handle)
+{
+#ifdef _WIN32
+    CloseHandle((HANDLE)handle);
+#else
+    close((int)handle);
+#endif
+}
 
 int c_caller_save_and_read(const char *path)
 {
@@ -22,8 +50,8 @@ int c_caller_save_and_read(const char *path)
 
     IniLineReader reader;
     memset(&reader, 0, sizeof reader);
-    reader.handle = platform_open_read(path);
-    if (reader.handle == PLATFORM_INVALID_FILE)
+    reader.handle = open_for_lines(path);
+    if (reader.handle == -1)
         return 3;
     char *header = ini_read_line(&reader);
     char *entry = ini_read_line(&reader);
@@ -33,6 +61,6 @@ int c_caller_save_and_read(const char *path)
                                                                            : 0;
     free(header);
     free(entry);
-    platform_close(reader.handle);
+    close_lines(reader.handle);
     return result;
 }

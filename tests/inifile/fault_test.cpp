@@ -1,8 +1,8 @@
 // Real faults: a folder that does not exist, a full device, and read and
 // write errors in the middle of a file through the platform seam; running
 // out of memory at each allocation in turn.
+#include "fault.h"
 #include "inifile.h"
-#include "platform.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +15,9 @@ namespace {
 
 // Disarms a fault kind when the test ends, whatever happens.
 struct ArmedFault {
-    PlatformCall kind;
-    ArmedFault(PlatformCall k, uint32_t nth) : kind(k) { platform_fault_arm(kind, nth); }
-    ~ArmedFault() { platform_fault_arm(kind, 0); }
+    FaultKind kind;
+    ArmedFault(FaultKind k, uint32_t nth) : kind(k) { fault_arm(kind, nth); }
+    ~ArmedFault() { fault_arm(kind, 0); }
 };
 
 // More than one chunk of lines, all of them well formed.
@@ -33,7 +33,7 @@ TEST(Faults, CreateInMissingFolder)
 {
     TempDir dir;
     IniFile *ini = ini_create();
-    EXPECT_EQ(ini_save(ini, dir.path("absent\\file.ini").c_str()), -1);
+    EXPECT_EQ(ini_save(ini, dir.path("absent/file.ini").c_str()), -1);
     ini_destroy(ini);
 }
 
@@ -43,9 +43,9 @@ TEST(Faults, FullDevice)
     GTEST_SKIP() << "no full device on Windows";
 #else
     IniFile *ini = ini_create();
-    EXPECT_EQ(ini_save(ini, "\\dev\\full"), 0);  // nothing to write
+    EXPECT_EQ(ini_save(ini, "/dev/full"), 0);  // nothing to write
     ini_put_section(ini, section_create("s"));
-    EXPECT_EQ(ini_save(ini, "\\dev\\full"), -2);
+    EXPECT_EQ(ini_save(ini, "/dev/full"), -2);
     ini_destroy(ini);
 #endif
 }
@@ -55,12 +55,12 @@ TEST(Faults, WriteErrorMidFileKeepsWhatWasWritten)
     TempDir dir;
     IniFile *ini = build_document({{"s", {{"a", "1"}, {"b", "2"}}}, {"t", {{"c", "3"}}}});
     {
-        ArmedFault fault(PLATFORM_CALL_WRITE, 6);  // "[" of the second section
+        ArmedFault fault(FAULT_WRITE, 6);  // "[" of the second section
         EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
     }
     EXPECT_EQ(dir.read("partial.ini"), "[s]\na=1\nb=2\n");
     {
-        ArmedFault fault(PLATFORM_CALL_WRITE, 2);  // the first name
+        ArmedFault fault(FAULT_WRITE, 2);  // the first name
         EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
     }
     EXPECT_EQ(dir.read("partial.ini"), "[");
@@ -77,7 +77,7 @@ TEST(Faults, ReadErrorMidFileFailsTheLoad)
     ini_destroy(whole);
     for (uint32_t nth : {1u, 2u}) {
         SCOPED_TRACE(nth);
-        ArmedFault fault(PLATFORM_CALL_READ, nth);
+        ArmedFault fault(FAULT_READ, nth);
         EXPECT_EQ(ini_load(path.c_str()), nullptr);
     }
 }
@@ -86,9 +86,9 @@ TEST(Faults, ReadErrorMidFileIsToldFromTheEnd)
 {
     TempDir dir;
     dir.write("big.ini", two_chunk_file());
-    ArmedFault fault(PLATFORM_CALL_READ, 2);
+    ArmedFault fault(FAULT_READ, 2);
     IniLineReader reader = {};
-    reader.handle = platform_open_read(dir.path("big.ini").c_str());
+    reader.handle = open_for_reading(dir.path("big.ini").c_str());
     int lines = 0;
     while (char *line = ini_read_line(&reader)) {
         lines += 1;
@@ -99,15 +99,15 @@ TEST(Faults, ReadErrorMidFileIsToldFromTheEnd)
     EXPECT_EQ(reader.read_failed, 1);
     EXPECT_EQ(reader.at_end, 1);
     EXPECT_EQ(ini_read_line(&reader), nullptr);
-    platform_close(reader.handle);
+    close_file(reader.handle);
 }
 
 // The allocations each operation makes, counted on a run that succeeds.
 uint32_t allocations_of(void (*operation)(const TempDir &), const TempDir &dir)
 {
-    platform_fault_arm(PLATFORM_CALL_ALLOC, 0);
+    fault_arm(FAULT_ALLOC, 0);
     operation(dir);
-    return platform_fault_count(PLATFORM_CALL_ALLOC);
+    return fault_count(FAULT_ALLOC);
 }
 
 void load_and_save(const TempDir &dir)
@@ -131,7 +131,7 @@ TEST(Faults, EveryAllocationFailureEndsTheProcess)
         SCOPED_TRACE(nth);
         EXPECT_EXIT(
             {
-                platform_fault_arm(PLATFORM_CALL_ALLOC, nth);
+                fault_arm(FAULT_ALLOC, nth);
                 load_and_save(dir);
                 exit(0);
             },

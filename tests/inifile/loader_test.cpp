@@ -83,6 +83,23 @@ TEST(Load, MissingFileOrDirectory)
     EXPECT_EQ(ini_load(dir.path("").c_str()), nullptr);
 }
 
+#ifndef _WIN32
+// A backslash is an ordinary byte of a POSIX file name: the library hands
+// paths to the system as they stand, both ways.
+TEST(Load, PathsGoToTheSystemAsGiven)
+{
+    TempDir dir;
+    dir.write("back\\slash.ini", "[s]\nk=v\n");
+    IniFile *ini = ini_load(dir.path("back\\slash.ini").c_str());
+    ASSERT_NE(ini, nullptr);
+    std::filesystem::create_directory(dir.path("sub"));
+    EXPECT_EQ(ini_save(ini, dir.path("sub\\y.ini").c_str()), 0);
+    ini_destroy(ini);
+    EXPECT_EQ(dir.read("sub\\y.ini"), "[s]\nk=v\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("sub/y.ini")));
+}
+#endif
+
 TEST(Load, CapacitiesGrowInStepsOfTen)
 {
     TempDir dir;

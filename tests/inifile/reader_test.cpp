@@ -1,7 +1,6 @@
 // Logical lines read from real files: comments, escapes, continuations,
 // carriage returns, trimming, zero bytes and lines that cross chunks.
 #include "inifile.h"
-#include "platform.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +26,8 @@ std::vector<std::string> read_lines(const std::string &path, int *read_failed)
 {
     std::vector<std::string> lines;
     IniLineReader reader = {};
-    reader.handle = platform_open_read(path.c_str());
-    EXPECT_NE(reader.handle, PLATFORM_INVALID_FILE);
+    reader.handle = open_for_reading(path.c_str());
+    EXPECT_NE(reader.handle, -1);
     while (char *line = ini_read_line(&reader)) {
         lines.push_back(line);
         free(line);
@@ -36,7 +35,7 @@ std::vector<std::string> read_lines(const std::string &path, int *read_failed)
     EXPECT_EQ(reader.at_end, 1);
     EXPECT_EQ(ini_read_line(&reader), nullptr);
     *read_failed = reader.read_failed;
-    platform_close(reader.handle);
+    close_file(reader.handle);
     return lines;
 }
 

@@ -2,7 +2,6 @@
 // writer's round-trip conditions come back unchanged, and arbitrary bytes
 // never break the reader.
 #include "inifile.h"
-#include "platform.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -81,7 +80,7 @@ TEST(RoundTrip, RandomDocumentsComeBackUnchanged)
 void check_lines(const std::string &path, bool zero_free)
 {
     IniLineReader reader = {};
-    reader.handle = platform_open_read(path.c_str());
+    reader.handle = open_for_reading(path.c_str());
     while (char *line = ini_read_line(&reader)) {
         size_t length = strlen(line);
         if (zero_free) {
@@ -93,7 +92,7 @@ void check_lines(const std::string &path, bool zero_free)
         free(line);
     }
     EXPECT_EQ(reader.read_failed, 0);
-    platform_close(reader.handle);
+    close_file(reader.handle);
 }
 
 void check_document(const IniFile *ini)

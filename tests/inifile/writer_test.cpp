@@ -1,7 +1,7 @@
 // Saved files byte for byte: escaping, names written as stored, and what
 // the reader makes of the result.
+#include "fault.h"
 #include "inifile.h"
-#include "platform.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -92,9 +92,9 @@ TEST(Save, SectionHeaderInThreeWritesAndOneWritePerEntry)
 {
     TempDir dir;
     IniFile *ini = build_document({{"a", {{"k", "v"}, {"l", "w"}}}, {"", {{"m", "x"}}}});
-    platform_fault_arm(PLATFORM_CALL_WRITE, 0);
+    fault_arm(FAULT_WRITE, 0);
     EXPECT_EQ(ini_save(ini, dir.path("calls.ini").c_str()), 0);
-    EXPECT_EQ(platform_fault_count(PLATFORM_CALL_WRITE), 2u * 3u + 3u);
+    EXPECT_EQ(fault_count(FAULT_WRITE), 2u * 3u + 3u);
     ini_destroy(ini);
 }
 

@@ -1,4 +1,5 @@
 // Argument handling and the root taken from the tool's own path.
+#include "fault.h"
 #include "installer.h"
 
 #include <gtest/gtest.h>
@@ -113,9 +114,9 @@ TEST(CutRootFromPath, RefusesAPathThatFilledTheBuffer)
 TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)
 {
     InstallerState state = {};
-    platform_fault_arm(PLATFORM_CALL_OWN_PATH, 1);
+    fault_arm(FAULT_OWN_PATH, 1);
     EXPECT_EQ(root_from_own_path(&state), OWN_ROOT_NO_PATH);
-    platform_fault_arm(PLATFORM_CALL_OWN_PATH, 0);
+    fault_arm(FAULT_OWN_PATH, 0);
     EXPECT_EQ(state.root, nullptr);
 }
 

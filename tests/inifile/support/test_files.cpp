@@ -4,6 +4,14 @@
 
 #include <stdlib.h>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -57,16 +65,7 @@ TempDir::~TempDir()
 
 std::string TempDir::path(const std::string &name) const
 {
-    std::string text = (directory_ / name).string();
-#ifndef _WIN32
-    // The library takes Windows-style paths; the POSIX backend turns each
-    // backslash back into '/'.
-    for (char &c : text) {
-        if (c == '/')
-            c = '\\';
-    }
-#endif
-    return text;
+    return (directory_ / name).string();
 }
 
 void TempDir::write(const std::string &name, const std::string &bytes) const
@@ -89,6 +88,26 @@ void TempDir::share_with_children()
 {
     set_shared_dir(directory_.string().c_str());
     shared_ = true;
+}
+
+intptr_t open_for_reading(const std::string &path)
+{
+#ifdef _WIN32
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    return handle == INVALID_HANDLE_VALUE ? -1 : (intptr_t)handle;
+#else
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+void close_file(intptr_t handle)
+{
+#ifdef _WIN32
+    CloseHandle((HANDLE)handle);
+#else
+    close((int)handle);
+#endif
 }
 
 IniFile *build_document(const DocShape &shape)

@@ -4,6 +4,8 @@
 
 #include "inifile.h"
 
+#include <stdint.h>
+
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -21,7 +23,7 @@ class TempDir {
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
 
-    // Path of a file in the directory, Windows-style, as the library takes it.
+    // Path of a file in the directory, as the system spells it.
     std::string path(const std::string &name) const;
     void write(const std::string &name, const std::string &bytes) const;
     std::string read(const std::string &name) const;
@@ -32,6 +34,11 @@ class TempDir {
     bool owned_ = true;
     bool shared_ = false;
 };
+
+// Opens path for ini_read_line (a POSIX descriptor or a Windows handle,
+// widened), as a caller that drives the reader itself does; -1 on failure.
+intptr_t open_for_reading(const std::string &path);
+void close_file(intptr_t handle);
 
 // A document as plain data: sections in order, each with its entries.
 struct SectionShape {

@@ -1,30 +1,25 @@
-// Fault injection: the one place every backend call and every library
-// allocation passes before it reaches the system. Builds made with
-// PLATFORM_FAULT_INJECTION (tests only) can make the Nth call of a kind
-// fail; every other build compiles this down to "never fail" and has no
-// way to arm a fault at all.
+// Fault injection: counts every call the test builds of the library and
+// the platform layer make, and fails the one a test armed.
 //
-// A test process arms faults with platform_fault_arm(). A test run of the
-// whole tool arms them through the environment, read once at start-up:
+// A test process arms faults with fault_arm(). A test run of the whole
+// tool arms them through the environment, read once at start-up:
 // QUORVEL_FAULT="copy:3" fails the third copy, and
 // QUORVEL_FAULT_COUNTS=<file> writes, when the process exits (through
 // exit() as well as from main), how many calls of each kind it made
 // ("copy 10" lines, one per kind).
-#include "platform.h"
+#include "fault.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#ifdef PLATFORM_FAULT_INJECTION
-
 // The kinds as a fault plan and the counts file spell them.
-static const char *const fault_call_names[PLATFORM_CALL_KIND_COUNT] = {
+static const char *const fault_call_names[FAULT_KIND_COUNT] = {
     "alloc", "own_path", "mkdir", "exists", "copy", "open", "create", "read", "write",
 };
 
-static uint32_t fault_counts[PLATFORM_CALL_KIND_COUNT];
-static uint32_t fault_armed[PLATFORM_CALL_KIND_COUNT];
+static uint32_t fault_counts[FAULT_KIND_COUNT];
+static uint32_t fault_armed[FAULT_KIND_COUNT];
 static const char *fault_counts_path;
 
 static void fault_write_counts(void)
@@ -32,7 +27,7 @@ static void fault_write_counts(void)
     FILE *out = fopen(fault_counts_path, "w");
     if (out == NULL)
         return;
-    for (int kind = 0; kind < PLATFORM_CALL_KIND_COUNT; ++kind)
+    for (int kind = 0; kind < FAULT_KIND_COUNT; ++kind)
         fprintf(out, "%s %u\n", fault_call_names[kind], (unsigned)fault_counts[kind]);
     fclose(out);
 }
@@ -48,7 +43,7 @@ static void fault_arm_plan(const char *plan)
         unsigned long long nth = strtoull(colon + 1, &end, 10);
         int count_valid = end != colon + 1 && *end == '\0' && nth >= 1 && nth <= UINT32_MAX;
         size_t length = (size_t)(colon - plan);
-        for (int kind = 0; count_valid && kind < PLATFORM_CALL_KIND_COUNT; ++kind) {
+        for (int kind = 0; count_valid && kind < FAULT_KIND_COUNT; ++kind) {
             if (strlen(fault_call_names[kind]) == length &&
                 strncmp(plan, fault_call_names[kind], length) == 0) {
                 fault_armed[kind] = (uint32_t)nth;
@@ -71,32 +66,23 @@ static int fault_read_environment(void)
     return 1;
 }
 
-// Read before main (nothing calls the platform earlier), so that a run
-// which ends before its first call still writes its counts, all zero.
+// Read before main (nothing calls the seam earlier), so that a run which
+// ends before its first call still writes its counts, all zero.
 [[maybe_unused]] static const int fault_environment_read = fault_read_environment();
 
-void platform_fault_arm(PlatformCall kind, uint32_t nth)
+void fault_arm(FaultKind kind, uint32_t nth)
 {
     fault_armed[kind] = nth;
     fault_counts[kind] = 0;
 }
 
-uint32_t platform_fault_count(PlatformCall kind)
+uint32_t fault_count(FaultKind kind)
 {
     return fault_counts[kind];
 }
 
-#endif
-
-// Every backend call and every library allocation asks here first. Without
-// fault injection the answer is always "go ahead", and nothing can be armed
-// or counted: code that arms faults links only against a test build.
-int platform_fault_check([[maybe_unused]] PlatformCall kind)
+int fault_check(FaultKind kind)
 {
-#ifdef PLATFORM_FAULT_INJECTION
     uint32_t count = ++fault_counts[kind];
     return fault_armed[kind] != 0 && count == fault_armed[kind];
-#else
-    return 0;
-#endif
 }

@@ -1,0 +1,46 @@
+/*
+ * Fault injection for test builds: the library and the tool's platform
+ * layer, built with INIFILE_FAULT_INJECTION and PLATFORM_FAULT_INJECTION,
+ * ask fault_check() before every system call and every heap allocation,
+ * so that a test can make the Nth call of a kind fail and see what the code
+ * above does with it. Shipped builds compile every check down to "never
+ * fail" and never see this header.
+ */
+#ifndef QUORVEL_FAULT_H
+#define QUORVEL_FAULT_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The kinds of call that tests can make fail. */
+typedef enum FaultKind {
+    FAULT_ALLOC,    /* every heap allocation of the library */
+    FAULT_OWN_PATH, /* the tool's own path */
+    FAULT_MKDIR,    /* creating a directory */
+    FAULT_EXISTS,   /* the existence test */
+    FAULT_COPY,     /* copying a file */
+    FAULT_OPEN,     /* the library opening a file for reading */
+    FAULT_CREATE,   /* the library creating a file for writing */
+    FAULT_READ,     /* the library reading */
+    FAULT_WRITE,    /* the library writing */
+    FAULT_KIND_COUNT
+} FaultKind;
+
+/* Counts one call of the given kind; 1 when this call must fail. */
+int fault_check(FaultKind kind);
+
+/* Makes the nth call of kind after this one fail (counted from 1; that call
+ * only); 0 disarms. Resets the count of that kind. */
+void fault_arm(FaultKind kind, uint32_t nth);
+
+/* Number of calls of kind counted since start or the last arm. */
+uint32_t fault_count(FaultKind kind);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
