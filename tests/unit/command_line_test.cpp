@@ -163,11 +163,14 @@ TEST(FullPath, Table)
         std::string full;
     } cases[] = {
         {".", 4096, PLATFORM_PATH_OK, here},
-        {"a/./b/../c//d\\", 4096, PLATFORM_PATH_OK, here + "\\a\\c\\d\\"},
+        {"", 4096, PLATFORM_PATH_OK, here},
+        {"a/./.b/../c.//d\\", 4096, PLATFORM_PATH_OK, here + "\\a\\c.\\d\\"},
+        {"../", 4096, PLATFORM_PATH_OK, here.substr(0, here.rfind('\\')) + "\\"},
         {"../../../../../../../../../..", 4096, PLATFORM_PATH_OK, "\\"},
         {"x", exact, PLATFORM_PATH_OK, here + "\\x"},
         {"x", exact - 1, PLATFORM_PATH_TOO_LONG, ""},
         {"x\\", exact, PLATFORM_PATH_TOO_LONG, ""},
+        {"x", 3, PLATFORM_PATH_TOO_LONG, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
