@@ -87,6 +87,7 @@ for name, arguments in HELP_ARGUMENTS:
         return problems
     case("help_" + name, "%s prints the usage and does nothing else" % " ".join(arguments))(body)
 
+
 SILENT_ARGUMENTS = [
     ("repeated_switch", ["-s", "-s", "ROOT"]),
     ("switch_after_root", ["ROOT", "-s"]),
@@ -111,28 +112,27 @@ def _(ctx):
 
 # ---- Relative roots ------------------------------------------------------
 
-# (name, working directory and argument, both under the case's scratch
-# folder, where the tree is "tree"; whether the root keeps a trailing
-# backslash; Windows only)
+# (name, working directory under the case's scratch folder, where the tree
+# is "tree"; the argument, whose trailing backslash stays; Windows only)
 RELATIVE_ROOTS = [
-    ("dot", "tree", ".", False, False),
-    ("parent_then_tree", "other", "..\\tree", False, False),
-    ("bare_name", "", "tree", False, False),
-    ("with_trailing_backslash", "", "tree\\", True, False),
-    ("with_forward_slashes", "other/deeper", "../../tree/.", False, False),
-    ("on_the_current_drive", "other", "Z:..\\tree", False, True),
-    ("at_the_top_of_the_current_drive", "other", "TOP\\tree", False, True),
+    ("dot", "tree", ".", False),
+    ("parent_then_tree", "other", "..\\tree", False),
+    ("bare_name", "", "tree", False),
+    ("with_trailing_backslash", "", "tree\\", False),
+    ("with_forward_slashes", "other/deeper", "../../tree/.", False),
+    ("on_the_current_drive", "other", "Z:..\\tree", True),
+    ("at_the_top_of_the_current_drive", "other", "TOP\\tree", True),
 ]
 
-for name, directory, argument, trailing, windows_only in RELATIVE_ROOTS:
-    def body(ctx, directory=directory, argument=argument, trailing=trailing):
+for name, directory, argument, windows_only in RELATIVE_ROOTS:
+    def body(ctx, directory=directory, argument=argument):
         tree = ctx.tree()
         cwd = os.path.join(ctx.scratch, directory)
         os.makedirs(cwd, exist_ok=True)
         # "\\tmp\\...": the scratch folder without its drive.
         argument = argument.replace("TOP", ctx.tool.own_directory(ctx.scratch)[2:])
         outcome = ctx.tool.run([argument], stdin=b"y\n", cwd=cwd)
-        root = ctx.tool.own_directory(tree.base) + ("\\" if trailing else "")
+        root = ctx.tool.own_directory(tree.base) + ("\\" if argument.endswith("\\") else "")
         return (expect(outcome, 0, success_stdout(tree.vsn, False), "")
                 + installation_problems(tree, root, velmar=False))
     case("relative_root_" + name, "%s from %s is the tree's full path in qvl.ini"
@@ -174,53 +174,36 @@ def _(ctx):
 
 # ---- Names the ANSI code page cannot hold (Windows) ------------------------
 
-# Under Wine the arguments and file names pass through the Unix locale:
-# UTF-8 lets "Łódź" reach the tool's wide command line whole.
+# Under Wine, arguments and file names pass through the Unix locale: UTF-8
+# lets "Łódź" reach the wide command line whole. Code page 1252 makes
+# "Lódz" of it, a name another folder may have: both must stay untouched.
 UTF8 = {"LANG": "C.UTF-8"}
-# The code page (1252) makes "Lódz" of "Łódź": a name another folder may have.
-LOOK_ALIKE = "L\xf3dz"
 NOT_ANSI = ("cannot be written in this system's ANSI code page; it would read as %s, which may "
             "be another folder\n")
 
+# (name, what is refused, how the tool is started: root argument, working
+# directory, or the tool copied into the tree)
+NOT_IN_CODE_PAGE = [
+    ("root", "Root directory ", "argument"),
+    ("relative_root_in_folder", "Root directory ", "cwd"),
+    ("own_location", "The folder Install is in ", "copy"),
+]
 
-def look_alike_trees(ctx):
-    """The tree the user means, and a look-alike beside it that must stay untouched."""
-    return ctx.tree(name="Łódź"), ctx.tree(name=LOOK_ALIKE)
-
-
-def untouched(*trees):
-    return ["%s was installed into" % tree.base for tree in trees if os.path.exists(tree.root_bin())]
-
-
-@case("root_not_in_code_page", "a root the ANSI code page cannot hold is refused, not taken for "
-      "its look-alike", windows_only=True)
-def _(ctx):
-    meant, look_alike = look_alike_trees(ctx)
-    outcome = ctx.tool.run(["-s", ctx.root(meant)], environment=UTF8)
-    return (expect(outcome, 1, "", "Root directory " + NOT_ANSI % ctx.root(look_alike))
-            + untouched(meant, look_alike))
-
-
-@case("relative_root_in_folder_not_in_code_page", "a relative root in a folder the ANSI code page "
-      "cannot hold is refused", windows_only=True)
-def _(ctx):
-    meant, look_alike = look_alike_trees(ctx)
-    outcome = ctx.tool.run(["-s", "."], cwd=meant.base, environment=UTF8)
-    return (expect(outcome, 1, "", "Root directory " + NOT_ANSI % ctx.root(look_alike))
-            + untouched(meant, look_alike))
+for name, refused, start in NOT_IN_CODE_PAGE:
+    def body(ctx, refused=refused, start=start):
+        meant, look_alike = ctx.tree(name="Łódź"), ctx.tree(name="L\xf3dz")
+        command = ({"argument": dict(arguments=["-s", ctx.root(meant)]),
+                    "cwd": dict(arguments=["-s", "."], cwd=meant.base)}.get(start)
+                   or dict(arguments=["-s"], executable=copy_tool_into(ctx, meant.base)))
+        outcome = ctx.tool.run(environment=UTF8, **command)
+        return (expect(outcome, 1, "", refused + NOT_ANSI % ctx.root(look_alike))
+                + ["%s was installed" % t.base for t in (meant, look_alike)
+                   if os.path.exists(t.root_bin())])
+    case(name + "_not_in_code_page", "%s the code page cannot hold is refused, never taken for "
+         "its look-alike" % name, windows_only=True)(body)
 
 
-@case("own_location_not_in_code_page", "a tool in a folder the ANSI code page cannot hold "
-      "refuses to install", windows_only=True)
-def _(ctx):
-    meant, look_alike = look_alike_trees(ctx)
-    executable = copy_tool_into(ctx, meant.base)
-    outcome = ctx.tool.run(["-s"], executable=executable, environment=UTF8)
-    return (expect(outcome, 1, "", "The folder Install is in " + NOT_ANSI % ctx.root(look_alike))
-            + untouched(meant, look_alike))
-
-
-@case("root_in_code_page_beyond_ascii", "a root with a letter the code page holds installs",
+@case("root_in_code_page_beyond_ascii", "a root with letters the code page holds installs",
       windows_only=True)
 def _(ctx):
     tree = ctx.tree(name="d\xe9j\xe0")
