@@ -164,9 +164,8 @@ VERSIONS_NOT_FOLDER_NAMES = [
 for name, key, value in VERSIONS_NOT_FOLDER_NAMES:
     def body(ctx, key=key, value=value):
         tree = ctx.tree()
-        versions = {"VSN": tree.vsn, "SYSTEM_VSN": tree.system_vsn, key: value}
-        write(tree.path("Install.ini"), "[Install]\nVSN=%s\nSYSTEM_VSN=%s\n"
-              % (escaped(versions["VSN"]), escaped(versions["SYSTEM_VSN"])))
+        versions = {"VSN": tree.vsn, "SYSTEM_VSN": tree.system_vsn, key: escaped(value)}
+        write(tree.path("Install.ini"), release_description(versions["VSN"], versions["SYSTEM_VSN"]))
         outcome = ctx.tool.run(["-s", ctx.root(tree)])
         shown = value if len(value) < 260 else value[:256] + "..."
         problems = expect(outcome, 1, "", NOT_A_FOLDER_NAME
