@@ -1,9 +1,11 @@
 // Command line and root directory.
+#include "file_lists.h"
 #include "installer.h"
 #include "messages.h"
 
 #include <stdarg.h>
 #include <stdlib.h>
+#include <string.h>
 
 void installer_fail(const char *format, ...)
 {
@@ -14,9 +16,20 @@ void installer_fail(const char *format, ...)
     exit(1);
 }
 
+static int is_help_request(const char *argument)
+{
+    return strcmp(argument, "/?") == 0 || strcmp(argument, "-?") == 0 ||
+           strcmp(argument, "-h") == 0 || strcmp(argument, "--help") == 0;
+}
+
 ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
                                 const char **offending)
 {
+    // A request for help wins over whatever else the command line holds.
+    for (int i = 1; i < argc; ++i) {
+        if (is_help_request(argv[i]))
+            return ARGUMENTS_HELP;
+    }
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
         if (argument[0] == '-') {
@@ -31,9 +44,36 @@ ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
             return ARGUMENTS_SECOND_ROOT;
         } else {
             state->root = argument;
+            state->root_index = i;
         }
     }
     return ARGUMENTS_OK;
+}
+
+RootTextResult check_root_text(const char *root, size_t *position)
+{
+    if (root[0] == '\0')
+        return ROOT_TEXT_EMPTY;
+    // Control bytes first: a message never repeats them to the console.
+    for (size_t i = 0; root[i] != '\0'; ++i) {
+        unsigned char c = (unsigned char)root[i];
+        if (c < 0x20 || c == 0x7F) {
+            *position = i + 1;
+            return ROOT_TEXT_CONTROL;
+        }
+    }
+    if (strchr(root, '"') == NULL)
+        return ROOT_TEXT_OK;
+    // "C:\dist\" reaches the tool as C:\dist": the backslash took the
+    // closing quote for a quote inside the name.
+    return root[strlen(root) - 1] == '"' ? ROOT_TEXT_QUOTE_AT_END : ROOT_TEXT_QUOTE;
+}
+
+int root_has_room(const char *root)
+{
+    char root_bin[PATH_BUFFER_SIZE];
+    return compose_path(root_bin, "%s\\bin", root) &&
+           directory_has_room(root_bin, LONGEST_IN_ROOT_BIN);
 }
 
 OwnRootResult cut_root_from_path(char *path, uint32_t length)
@@ -63,21 +103,50 @@ OwnRootResult root_from_own_path(InstallerState *state)
     return result;
 }
 
-void installer_set_up(int argc, char **argv, InstallerState *state)
+// Refuses a given root whose bytes cannot name a folder, or that reached
+// the tool as a look-alike of what was typed.
+static void check_given_root(const InstallerState *state)
 {
-    const char *offending = NULL;
-    // Each switch below names every value its result can take; the branch
-    // the compiler adds for any other value is never taken.
-    switch (parse_arguments(argc, argv, state, &offending)) {  // GCOVR_EXCL_BR_LINE
-    case ARGUMENTS_UNKNOWN_SWITCH:
-        installer_fail(MSG_UNKNOWN_SWITCH, offending);
-    case ARGUMENTS_SECOND_ROOT:
-        installer_fail(MSG_SECOND_ROOT, offending);
-    case ARGUMENTS_OK:
+    size_t position = 0;
+    RootTextResult text = check_root_text(state->root, &position);
+    if (text == ROOT_TEXT_EMPTY)
+        installer_fail(MSG_EMPTY_ROOT);
+    if (text == ROOT_TEXT_CONTROL)
+        installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
+    // Before the quotes: a look-alike may hold a quote nobody typed. POSIX
+    // arguments are bytes as they are: only the Windows build refuses.
+    if (!platform_argument_is_exact(state->root_index, state->root))  // GCOVR_EXCL_BR_LINE
+        installer_fail(MSG_ROOT_NOT_ANSI, state->root);               // GCOVR_EXCL_LINE
+    if (text == ROOT_TEXT_QUOTE)
+        installer_fail(MSG_ROOT_QUOTE, state->root);
+    if (text == ROOT_TEXT_QUOTE_AT_END)
+        installer_fail(MSG_ROOT_QUOTE MSG_QUOTED_ROOT_BACKSLASH, state->root);
+}
+
+// Makes a relative root the full path it stands for, once, so that every
+// message and qvl.ini name the folder wherever they are read from.
+static void make_root_full(InstallerState *state)
+{
+    char full[FULL_PATH_BUFFER_SIZE];
+    switch (platform_full_path(state->root, full, sizeof full)) {  // GCOVR_EXCL_BR_LINE
+    case PLATFORM_PATH_FAILED:
+        installer_fail(MSG_NO_FULL_PATH, state->root);
+    case PLATFORM_PATH_TOO_LONG:
+        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
+    // Only the Windows build resolves through a code page.
+    case PLATFORM_PATH_NOT_ANSI:                  // GCOVR_EXCL_LINE
+        installer_fail(MSG_ROOT_NOT_ANSI, full);  // GCOVR_EXCL_LINE
+    case PLATFORM_PATH_OK:
         break;
     }
-    if (state->root != NULL)
-        return;
+    if (!root_has_room(full))
+        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, full);
+    strcpy(state->root_buffer, full);
+    state->root = state->root_buffer;
+}
+
+static void root_from_own_location(InstallerState *state)
+{
     switch (root_from_own_path(state)) {  // GCOVR_EXCL_BR_LINE
     case OWN_ROOT_NO_PATH:
         installer_fail(MSG_NO_OWN_PATH);
@@ -90,4 +159,36 @@ void installer_set_up(int argc, char **argv, InstallerState *state)
     case OWN_ROOT_OK:
         break;
     }
+    // POSIX paths are bytes as they are: only the Windows build refuses.
+    if (!platform_own_path_is_exact())                       // GCOVR_EXCL_BR_LINE
+        installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);  // GCOVR_EXCL_LINE
+}
+
+void installer_set_up(int argc, char **argv, InstallerState *state)
+{
+    const char *offending = NULL;
+    switch (parse_arguments(argc, argv, state, &offending)) {  // GCOVR_EXCL_BR_LINE
+    case ARGUMENTS_HELP:
+        fputs(MSG_USAGE, stdout);
+        exit(0);
+    case ARGUMENTS_UNKNOWN_SWITCH:
+        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, offending);
+    case ARGUMENTS_SECOND_ROOT:
+        installer_fail(MSG_SECOND_ROOT, offending);
+    case ARGUMENTS_OK:
+        break;
+    }
+    if (state->root == NULL) {
+        root_from_own_location(state);
+    } else {
+        check_given_root(state);
+        if (platform_is_relative(state->root)) {
+            make_root_full(state);
+            return;
+        }
+    }
+    // Checked before the question: nothing is worth answering for a root
+    // the run cannot use.
+    if (!root_has_room(state->root))
+        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
 }

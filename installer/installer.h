@@ -9,9 +9,15 @@
 // The answer line: at most 99 bytes and the terminating zero.
 enum { ANSWER_BUFFER_SIZE = 100 };
 
+// Room for the full path of a relative root, so that a message can show a
+// full path too long for a path buffer.
+enum { FULL_PATH_BUFFER_SIZE = 4096 };
+
 typedef struct InstallerState {
     const char *root;                    // the argument itself or root_buffer
-    char root_buffer[PATH_BUFFER_SIZE];  // the tool's own directory
+    char root_buffer[PATH_BUFFER_SIZE];  // the tool's own directory, or the
+                                         // full path of a relative root
+    int root_index;                      // argv index of a given root
     int silent;                          // -s: no question, no success message
     int velmar;                          // velmar start-up chosen; clear: minimal
     char answer[ANSWER_BUFFER_SIZE];
@@ -25,14 +31,31 @@ typedef struct InstallerState {
 
 typedef enum ArgumentsResult {
     ARGUMENTS_OK,
+    ARGUMENTS_HELP,  // /?, -?, -h or --help anywhere: nothing else counts
     ARGUMENTS_UNKNOWN_SWITCH,
     ARGUMENTS_SECOND_ROOT,
 } ArgumentsResult;
 
-// Reads the arguments after the program name into state (silent, root).
-// On an error, *offending is the argument at fault.
+// Reads the arguments after the program name into state (silent, root,
+// root_index). On an error, *offending is the argument at fault.
 ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
                                 const char **offending);
+
+typedef enum RootTextResult {
+    ROOT_TEXT_OK,
+    ROOT_TEXT_EMPTY,
+    ROOT_TEXT_CONTROL,       // a byte below 0x20, or 0x7F
+    ROOT_TEXT_QUOTE,         // a '"' inside
+    ROOT_TEXT_QUOTE_AT_END,  // a quoted root that ended in a backslash
+} RootTextResult;
+
+// Tells whether the bytes of a given root can name a folder at all. For a
+// control byte, *position is its 1-based position in root.
+RootTextResult check_root_text(const char *root, size_t *position);
+
+// 1 when every path the run composes from the root alone (the longest is
+// <root>\bin\start_mirren.boot) fits a path buffer.
+int root_has_room(const char *root);
 
 typedef enum OwnRootResult {
     OWN_ROOT_OK,
@@ -49,7 +72,9 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length);
 // everything before its last backslash.
 OwnRootResult root_from_own_path(InstallerState *state);
 
-// Parses the command line and fixes the root directory; exits on failure.
+// Parses the command line and fixes the root directory, refusing a root
+// that cannot be used before anything else happens; prints the usage and
+// ends the process with status 0 when asked for help; exits on failure.
 void installer_set_up(int argc, char **argv, InstallerState *state);
 
 // ---- Start-up question --------------------------------------------------
@@ -87,9 +112,15 @@ int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
 // path buffer.
 int directory_has_room(const char *directory, size_t longest_name);
 
+// 1 when a version can name one folder inside the tree: not empty, not "."
+// or "..", and without '\\', '/' or ':'.
+int version_is_folder_name(const char *version);
+
 // Reads Install.ini and fixes every path of the layout; exits with the
-// matching message when the file, its section or a key is missing, or when
-// a value would make a path too long.
+// matching message when the file cannot be loaded (and why), when its
+// section or a key is missing, when a version cannot name a folder, or
+// when a value would make a path too long. The root was checked to have
+// room for its own paths (root_has_room).
 void read_release_description(const char *root, InstallLayout *layout);
 
 // Creates <root>\bin and copies the executables, the boot files and the

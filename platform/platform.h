@@ -64,6 +64,47 @@ int platform_copy_file(const char *source, const char *destination);
  * the paths the installer hands to the configuration library. */
 void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE]);
 
+/* ---- Roots given by the user -------------------------------------------
+ *
+ * A root directory from the command line names a folder only when the
+ * program received it exactly as typed and it stands on its own. On
+ * Windows, arguments and module paths reach an ANSI program through the
+ * ANSI code page, which maps a character it lacks to a look-alike ("best
+ * fit") or to '?': such a name may lead to another existing folder, so it
+ * is refused, never used. POSIX systems hand over bytes as they are. */
+
+/* 1 when path depends on the current directory (or current drive). On
+ * Windows everything is relative but "X:\...", "X:/..." and "\\...":
+ * "X:", "X:dir" and "\dir" are relative. On POSIX a path that starts with
+ * neither '/' nor a backslash is relative. */
+int platform_is_relative(const char *path);
+
+typedef enum PlatformPathResult {
+    PLATFORM_PATH_OK,
+    PLATFORM_PATH_FAILED,   /* the system could not tell (no current directory) */
+    PLATFORM_PATH_TOO_LONG, /* the full path does not fit the buffer */
+    PLATFORM_PATH_NOT_ANSI, /* Windows: the ANSI code page cannot represent it */
+} PlatformPathResult;
+
+/* The full path of a relative path, as the system resolves it from the
+ * current directory, into buffer (size bytes, zero-terminated): "." and
+ * ".." taken away, every separator a backslash, a trailing separator kept
+ * as one backslash. POSIX reports the current directory with backslashes,
+ * as platform_own_path reports the tool's path. On PLATFORM_PATH_NOT_ANSI
+ * the buffer holds the look-alike the code page would give, for a message
+ * only. */
+PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size);
+
+/* 1 when argument index of the command line (argv[index], given as
+ * argument) reached the program exactly as typed; 0 when the ANSI code
+ * page made a look-alike of it, or when that cannot be told apart. Always
+ * 1 on POSIX. */
+int platform_argument_is_exact(int index, const char *argument);
+
+/* 1 when the path platform_own_path delivers is the tool's real path and
+ * not a look-alike made by the ANSI code page. Always 1 on POSIX. */
+int platform_own_path_is_exact(void);
+
 /* Compares two strings without regard to ASCII letter case: 0 when equal,
  * negative or positive as strcmp on the lower-cased bytes. */
 int platform_stricmp(const char *a, const char *b);

@@ -7,6 +7,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,4 +240,76 @@ int platform_stricmp(const char *a, const char *b)
         if (ca != cb || ca == 0)
             return ca - cb;
     }
+}
+
+// ---- Roots given by the user ----------------------------------------------
+
+int platform_is_relative(const char *path)
+{
+    return path[0] != '/' && path[0] != '\\';
+}
+
+// Appends the components of path (separated by '/' or '\') to the full path
+// of length *length in buffer, each after one backslash, taking "." and
+// ".." away as the system does. 0 when the buffer has no room.
+static int posix_append_components(const char *path, char *buffer, uint32_t size, uint32_t *length)
+{
+    const char *start = path;
+    while (*start != '\0') {
+        const char *end = start;
+        while (*end != '\0' && *end != '/' && *end != '\\')
+            ++end;
+        size_t component = (size_t)(end - start);
+        if (component == 2 && start[0] == '.' && start[1] == '.') {
+            // Above the top there is nothing: ".." stays at the top.
+            while (*length > 0 && buffer[*length - 1] != '\\')
+                --*length;
+            if (*length > 0)
+                --*length;
+        } else if (component > 0 && !(component == 1 && start[0] == '.')) {
+            if (*length + 1 + component >= size)
+                return 0;
+            buffer[*length] = '\\';
+            memcpy(buffer + *length + 1, start, component);
+            *length += 1 + (uint32_t)component;
+        }
+        start = *end == '\0' ? end : end + 1;
+    }
+    return 1;
+}
+
+PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size)
+{
+    if (PLATFORM_FAULT(FULL_PATH))
+        return PLATFORM_PATH_FAILED;
+    char directory[POSIX_PATH_BUFFER_SIZE];
+    if (getcwd(directory, sizeof directory) == NULL)
+        return PLATFORM_PATH_FAILED;
+    uint32_t length = 0;
+    if (!posix_append_components(directory, buffer, size, &length) ||
+        !posix_append_components(path, buffer, size, &length))
+        return PLATFORM_PATH_TOO_LONG;
+    // The top itself is one backslash; a path that ends in a separator
+    // keeps one. No component ends in a backslash.
+    size_t given = strlen(path);
+    int trailing = given > 0 && (path[given - 1] == '/' || path[given - 1] == '\\');
+    if (length == 0 || trailing) {
+        if (length + 1 >= size)
+            return PLATFORM_PATH_TOO_LONG;
+        buffer[length++] = '\\';
+    }
+    buffer[length] = '\0';
+    return PLATFORM_PATH_OK;
+}
+
+int platform_argument_is_exact(int index, const char *argument)
+{
+    (void)index;
+    (void)argument;
+    return 1;
+}
+
+int platform_own_path_is_exact(void)
+{
+    return 1;
 }

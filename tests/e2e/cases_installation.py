@@ -1,12 +1,14 @@
 """The installation: Install.ini, the binary directory, start.boot, qvl.ini
 and the success message, with every failure and its exact message."""
 
+import errno
 import os
 import subprocess
 
-from framework import BAIL_OUT, CONTINUE, case, copy_failed, create_failed, expect, success_stdout
-from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read,
-                  release_description, write)
+from framework import (BAIL_OUT, CONTINUE, cannot_open, case, copy_failed, create_failed, expect,
+                       success_stdout)
+from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, escaped, installation_problems,
+                  read, release_description, write)
 
 # ---- Whole installations ------------------------------------------------
 
@@ -77,12 +79,33 @@ def _(ctx):
     return expect(outcome, 0, "", "") + installation_problems(tree, ctx.root(tree), velmar=False)
 
 
+@case("install_ini_with_utf8_byte_order_mark", "Install.ini saved as UTF-8 with a byte-order mark "
+      "installs")
+def _(ctx):
+    tree = ctx.tree(ini=b"\xef\xbb\xbf" + release_description().encode())
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    return expect(outcome, 0, "", "") + installation_problems(tree, ctx.root(tree), velmar=False)
+
+
 # ---- Install.ini ---------------------------------------------------------
 
+CANNOT_OPEN = "Cannot open init file %s\n"
+NEITHER = "neither a [section] header nor a key=value line"
+
 RELEASE_FILE_FAILURES = [
-    ("missing", None, "Cannot open init file %s\n"),
-    ("bad_structure", "VSN=1\n[Install]\nVSN=1\nSYSTEM_VSN=R\n", "Cannot open init file %s\n"),
-    ("empty_section_name", "[]\nVSN=1\n", "Cannot open init file %s\n"),
+    ("missing", None, cannot_open),
+    ("bad_structure", "VSN=1\n[Install]\nVSN=1\nSYSTEM_VSN=R\n",
+     CANNOT_OPEN + "line 1: key=value before the first [section] header\n"),
+    ("empty_section_name", "[]\nVSN=1\n",
+     CANNOT_OPEN + "line 1: [] is not a section header: a section needs a name\n"),
+    ("line_neither_header_nor_entry", "[Install]\r\nVSN=1\r\n\r\n; note\r\n=1\r\n",
+     CANNOT_OPEN + "line 5: %s\n" % NEITHER),
+    ("continued_line_at_fault", "[Install]\nVSN=1\nnot an \\\nentry\n[Next]\n",
+     CANNOT_OPEN + "line 3: %s\n" % NEITHER),
+    ("utf16_little_endian", "\ufeff[Install]\nVSN=1\n".encode("utf-16-le"),
+     CANNOT_OPEN + "the file is UTF-16 text (little-endian); save it as ANSI or UTF-8\n"),
+    ("utf16_big_endian", "\ufeff[Install]\nVSN=1\n".encode("utf-16-be"),
+     CANNOT_OPEN + "the file is UTF-16 text (big-endian); save it as ANSI or UTF-8\n"),
     ("lower_case_section", "[install]\nVSN=5.10.3\nSYSTEM_VSN=R16B\n",
      "No [Install] section in init file %s\n"),
     ("empty", "", "No [Install] section in init file %s\n"),
@@ -102,7 +125,9 @@ for name, ini, message in RELEASE_FILE_FAILURES:
         else:
             write(tree.path("Install.ini"), ini)
         outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
-        problems = expect(outcome, 1, QUESTION, message % ctx.composed(tree, "Install.ini"))
+        path = ctx.composed(tree, "Install.ini")
+        wanted = message(ctx.tool, path, errno.ENOENT) if callable(message) else message % path
+        problems = expect(outcome, 1, QUESTION, wanted)
         if os.path.exists(tree.root_bin()):
             problems.append("bin was created before the release description was read")
         return problems
@@ -115,7 +140,40 @@ def _(ctx):
     os.remove(tree.path("Install.ini"))
     os.mkdir(tree.path("Install.ini"))
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    return expect(outcome, 1, "", "Cannot open init file %s\n" % ctx.composed(tree, "Install.ini"))
+    return expect(outcome, 1, "", cannot_open(ctx.tool, ctx.composed(tree, "Install.ini"),
+                                              errno.EISDIR))
+
+
+# ---- Versions that cannot name one folder ----------------------------------
+
+NOT_A_FOLDER_NAME = ('Value of %s in init file %s is not a folder name: "%s"\n'
+                     "A version must not be empty, . or .., nor hold \\, / or :\n")
+
+VERSIONS_NOT_FOLDER_NAMES = [
+    ("vsn_empty", "VSN", ""),
+    ("vsn_dot", "VSN", "."),
+    ("vsn_dot_dot", "VSN", ".."),
+    ("vsn_out_of_the_tree", "VSN", "x\\..\\..\\outside"),
+    ("vsn_with_slash", "VSN", "5/10"),
+    ("vsn_with_drive", "VSN", "C:5"),
+    ("system_vsn_dot_dot", "SYSTEM_VSN", ".."),
+    ("system_vsn_out_of_the_tree", "SYSTEM_VSN", "..\\..\\R16B"),
+    ("vsn_too_long_to_quote", "VSN", "v" * 300 + "/"),
+]
+
+for name, key, value in VERSIONS_NOT_FOLDER_NAMES:
+    def body(ctx, key=key, value=value):
+        tree = ctx.tree()
+        versions = {"VSN": tree.vsn, "SYSTEM_VSN": tree.system_vsn, key: escaped(value)}
+        write(tree.path("Install.ini"), release_description(versions["VSN"], versions["SYSTEM_VSN"]))
+        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        shown = value if len(value) < 260 else value[:256] + "..."
+        problems = expect(outcome, 1, "", NOT_A_FOLDER_NAME
+                          % (key, ctx.composed(tree, "Install.ini"), shown))
+        if os.listdir(ctx.scratch) != ["tree"] or os.path.exists(tree.root_bin()):
+            problems.append("something was created: %s" % os.listdir(ctx.scratch))
+        return problems
+    case("version_" + name, "%s %r is refused before anything is created" % (key, value[:20]))(body)
 
 
 # ---- Copies ------------------------------------------------------------------
@@ -289,7 +347,7 @@ def _(ctx):
 
 @case("root_far_too_long", "a root of 1000 bytes is refused, not truncated")
 def _(ctx):
-    root = "C:\\" + "r" * 997
+    root = ctx.tool.path(ctx.scratch) + "\\" + "r" * 997
     outcome = ctx.tool.run(["-s", root])
     return expect(outcome, 1, "", "Root directory is too long, paths in it would exceed 259 "
                   "bytes: %s\n" % root)

@@ -7,6 +7,7 @@ The read-only and full file systems are mounts in a private mount namespace
 not a read-only mount) and vanish with the run; a machine that allows no
 such namespace skips those cases."""
 
+import errno
 import os
 import shlex
 import shutil
@@ -14,7 +15,8 @@ import stat
 import subprocess
 import tempfile
 
-from framework import BAIL_OUT, CONTINUE, Skip, case, copy_failed, create_failed, expect
+from framework import (BAIL_OUT, CONTINUE, Skip, cannot_open, case, copy_failed, create_failed,
+                       expect)
 from tool import Outcome
 from tree import EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read, write
 
@@ -205,7 +207,8 @@ def _(ctx):
     os.remove(tree.path("Install.ini"))
     os.mkfifo(tree.path("Install.ini"))
     outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
-    return expect(outcome, 1, "", "Cannot open init file %s\n" % ctx.composed(tree, "Install.ini"))
+    return expect(outcome, 1, "", cannot_open(ctx.tool, ctx.composed(tree, "Install.ini"),
+                                              errno.EINVAL))
 
 
 @case("empty_executable", "an empty executable is copied as an empty file")

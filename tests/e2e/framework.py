@@ -1,6 +1,7 @@
 """The case table and the checks every case shares."""
 
 import os
+import re
 from dataclasses import dataclass
 from typing import Callable
 
@@ -55,12 +56,15 @@ class Context:
 
 
 def expect(outcome, status, stdout, stderr):
+    """stderr is the exact text, or a compiled pattern it must match whole."""
     problems = []
     if outcome.status != status:
         problems.append("exit status %d, expected %d" % (outcome.status, status))
     if outcome.stdout != stdout:
         problems.append("standard output %r, expected %r" % (outcome.stdout, stdout))
-    if outcome.stderr != stderr:
+    matched = (stderr.fullmatch(outcome.stderr) is not None if isinstance(stderr, re.Pattern)
+               else outcome.stderr == stderr)
+    if not matched:
         problems.append("standard error %r, expected %r" % (outcome.stderr, stderr))
     return problems
 
@@ -80,3 +84,13 @@ def create_failed(path):
 
 def success_stdout(vsn, silent):
     return "" if silent else QUESTION + "Quorvel %s installed successfully\n" % vsn
+
+
+def cannot_open(tool, path, error):
+    """Standard error of an Install.ini that cannot be opened: its path, then
+    the system's own text for the error. Windows words its texts itself (and
+    Wine otherwise than Windows): there any one line will do."""
+    first = "Cannot open init file %s\n" % path
+    if tool.windows:
+        return re.compile(re.escape(first) + "cannot open the file: [^\n]+\n")
+    return first + "cannot open the file: %s\n" % os.strerror(error)

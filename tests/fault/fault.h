@@ -26,6 +26,8 @@ typedef enum FaultKind {
     FAULT_CREATE,   /* the library creating a file for writing */
     FAULT_READ,     /* the library reading */
     FAULT_WRITE,    /* the library writing */
+    /* the full path of a relative root */
+    FAULT_FULL_PATH,
     FAULT_KIND_COUNT
 } FaultKind;
 

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <unistd.h>
+
+#include <string>
 #include <vector>
 
 namespace {
@@ -38,6 +41,8 @@ const ArgumentsCase arguments_cases[] = {
      nullptr,
      0},
     {"second root empty", {"C:\\dist", ""}, ARGUMENTS_SECOND_ROOT, "", nullptr, 0},
+    {"help after a bad switch", {"-x", "/?"}, ARGUMENTS_HELP, nullptr, nullptr, 0},
+    {"help after two roots", {"a", "b", "-h"}, ARGUMENTS_HELP, nullptr, nullptr, 0},
 };
 
 TEST(ParseArguments, Table)
@@ -52,6 +57,8 @@ TEST(ParseArguments, Table)
         const char *offending = nullptr;
         ArgumentsResult result = parse_arguments((int)argv.size(), argv.data(), &state, &offending);
         EXPECT_EQ(result, c.result);
+        if (c.result == ARGUMENTS_HELP)
+            continue;
         if (c.result != ARGUMENTS_OK) {
             // The very argument is reported, not a copy of it.
             ASSERT_NE(offending, nullptr);
@@ -134,5 +141,51 @@ TEST(RootFromOwnPath, IsTheDirectoryOfThisProgram)
     EXPECT_EQ(strncmp(own, state.root, root_length), 0);
     EXPECT_EQ(strchr(own + root_length + 1, '\\'), nullptr);
 }
+
+#ifndef _WIN32
+// The full path of a relative root, from a scratch folder as the current
+// one: what the tool writes into qvl.ini, with backslashes.
+TEST(FullPath, Table)
+{
+    char scratch[] = "/tmp/quorvel-full-path-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(scratch), 0);
+    std::string here = scratch;
+    for (char &c : here)
+        c = c == '/' ? '\\' : c;
+    const uint32_t exact = (uint32_t)here.size() + 3;  // "\\x" and the zero
+    struct Case {
+        const char *path;
+        uint32_t size;
+        PlatformPathResult result;
+        std::string full;
+    } cases[] = {
+        {".", 4096, PLATFORM_PATH_OK, here},
+        {"", 4096, PLATFORM_PATH_OK, here},
+        {"a/./.b/../c.//d\\", 4096, PLATFORM_PATH_OK, here + "\\a\\c.\\d\\"},
+        {"../", 4096, PLATFORM_PATH_OK, here.substr(0, here.rfind('\\')) + "\\"},
+        {"../../../../../../../../../..", 4096, PLATFORM_PATH_OK, "\\"},
+        {"x", exact, PLATFORM_PATH_OK, here + "\\x"},
+        {"x", exact - 1, PLATFORM_PATH_TOO_LONG, ""},
+        {"x\\", exact, PLATFORM_PATH_TOO_LONG, ""},
+        {"x", 3, PLATFORM_PATH_TOO_LONG, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        char buffer[4096];
+        ASSERT_EQ(platform_full_path(c.path, buffer, c.size), c.result);
+        if (c.result == PLATFORM_PATH_OK) {
+            EXPECT_EQ(std::string(buffer), c.full);
+        }
+    }
+    fault_arm(FAULT_FULL_PATH, 1);
+    char buffer[4096];
+    EXPECT_EQ(platform_full_path(".", buffer, sizeof buffer), PLATFORM_PATH_FAILED);
+    EXPECT_EQ(chdir(previous), 0);
+    EXPECT_EQ(rmdir(scratch), 0);
+}
+#endif
 
 }  // namespace
