@@ -22,6 +22,7 @@ typedef enum FaultKind {
     FAULT_MKDIR,    /* creating a directory */
     FAULT_EXISTS,   /* the existence test */
     FAULT_COPY,     /* copying a file */
+    FAULT_LOCK,     /* locking a file */
     FAULT_OPEN,     /* the library opening a file for reading */
     FAULT_CREATE,   /* the library creating a file for writing */
     FAULT_READ,     /* the library reading */
