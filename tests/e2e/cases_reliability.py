@@ -132,7 +132,7 @@ def _(ctx):
         return problems + ["the binary directory could not be saved"]
     os.rmdir(tree.root_bin())
     os.rename(saved, tree.root_bin())
-    left = installation_problems(tree, ctx.root(tree), velmar=False)
+    left = installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
     if left != ["missing %s" % tree.root_bin(big)]:
         problems.append("after the run: %s" % left)
     return problems
@@ -260,7 +260,7 @@ def _(ctx):
     # which holds the same files, and check that.
     os.rename(os.path.join(saved, "bin"), source.root_bin())
     os.rename(os.path.join(saved, "qvl.ini"), source.versioned_bin("qvl.ini"))
-    left = installation_problems(source, ctx.root(tree), velmar=False)
+    left = installation_problems(source, ctx.root(tree), velmar=False) + strays(source)
     if left != ["missing %s" % source.root_bin(big)]:
         problems.append("after the run: %s" % left)
     return problems
