@@ -59,12 +59,11 @@ static int win32_same_file(const char *a, const char *b)
     HANDLE second = CreateFileA(b, 0, sharing, NULL, OPEN_EXISTING, flags, NULL);
     BY_HANDLE_FILE_INFORMATION one;
     BY_HANDLE_FILE_INFORMATION other;
-    int same = first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE &&
-               GetFileInformationByHandle(first, &one) &&
-               GetFileInformationByHandle(second, &other) &&
-               one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-               one.nFileIndexHigh == other.nFileIndexHigh &&
-               one.nFileIndexLow == other.nFileIndexLow;
+    int same =
+        first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE &&
+        GetFileInformationByHandle(first, &one) && GetFileInformationByHandle(second, &other) &&
+        one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+        one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
     if (first != INVALID_HANDLE_VALUE)
         CloseHandle(first);
     if (second != INVALID_HANDLE_VALUE)
@@ -89,8 +88,8 @@ int platform_copy_file(const char *source, const char *destination)
     DWORD attributes = GetFileAttributesA(destination);
     // A link is replaced as a name, whatever it points to; a directory and
     // the source itself stay.
-    int replaced_file = attributes != INVALID_FILE_ATTRIBUTES &&
-                        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    int replaced_file =
+        attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     if (replaced_file &&
         ((attributes & FILE_ATTRIBUTE_DIRECTORY) || win32_same_file(source, destination)))
         return 0;
@@ -106,7 +105,8 @@ int platform_copy_file(const char *source, const char *destination)
     // must stay replaceable by a later run.
     DWORD copied = GetFileAttributesA(scratch);
     if (copied == INVALID_FILE_ATTRIBUTES ||
-        ((copied & FILE_ATTRIBUTE_READONLY) && !SetFileAttributesA(scratch, win32_writable(copied)))) {
+        ((copied & FILE_ATTRIBUTE_READONLY) &&
+         !SetFileAttributesA(scratch, win32_writable(copied)))) {
         DeleteFileA(scratch);
         return 0;
     }

@@ -22,8 +22,8 @@ import time
 from framework import (BAIL_OUT, CONTINUE, Skip, another_installation, case, copy_failed,
                        create_failed, expect, success_stdout)
 from tool import Outcome
-from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT, installation_problems,
-                  launcher_config, read, release_description, strays, write)
+from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT,
+                  installation_problems, launcher_config, read, release_description, strays, write)
 
 SETUP_FAILED = 77
 
@@ -324,7 +324,7 @@ RERUNS = [
      "installs, then installs again with the other start-up", lambda ctx, tree: None),
     ("read_only_copies_in_bin_are_replaced", "copies in bin made read-only (as earlier versions "
      "left them) are replaced by the next run",
-     lambda ctx, tree: make_read_only([tree.root_bin(name) for name in os.listdir(tree.root_bin())])),
+     lambda ctx, tree: make_read_only([tree.root_bin(n) for n in os.listdir(tree.root_bin())])),
     ("scratch_files_of_a_killed_run_are_replaced", "read-only scratch files left by a killed run "
      "are replaced, and gone after the next run", leave_scratch_files),
 ]
@@ -450,10 +450,12 @@ def _(ctx):
     began = time.monotonic()
     install("2").wait()
     span = time.monotonic() - began
+    seed = random.randrange(1 << 32)
+    instants = random.Random(seed)
     problems, interrupted, seen = [], 0, {}
     for kill in range(KILLS):
         run = install("12"[kill % 2])
-        time.sleep(random.uniform(0, span))
+        time.sleep(instants.uniform(0, span))
         run.kill()
         interrupted += run.wait() == -signal.SIGKILL
         for name, contents in sorted(allowed.items()):
@@ -464,16 +466,16 @@ def _(ctx):
             status = os.lstat(path)
             key = (status.st_ino, status.st_size, status.st_mtime_ns, status.st_ctime_ns)
             if seen.get(name) != key and read(path) not in contents:
-                problems.append("kill %d left %s with %d bytes, neither whole version"
-                                % (kill, name, status.st_size))
+                problems.append("kill %d (seed %d) left %s with %d bytes, neither whole version"
+                                % (kill, seed, name, status.st_size))
             seen[name] = key
         if problems:
             return problems
     if interrupted < KILLS // 4:
         problems.append("only %d of %d kills came before the run ended" % (interrupted, KILLS))
-    outcome = install("1")
-    outcome.wait()
-    problems += ["the rerun ended with status %d" % outcome.returncode] if outcome.returncode else []
+    rerun = install("1").wait()
+    if rerun != 0:
+        problems.append("the rerun ended with status %d" % rerun)
     return problems + installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
 
 
@@ -517,10 +519,10 @@ def _(ctx):
     tree = ctx.tree()
     outside = outside_file(ctx)
     write(tree.root_bin("kestin.exe"), b"old kestin")
-    outcome = run_with_mounts(ctx, ["mount --bind %s %s" % (shlex.quote(outside),
-                                                             shlex.quote(tree.root_bin("kestin.exe")))],
-                              ["-s", ctx.root(tree)])
+    mount = "mount --bind %s %s" % (shlex.quote(outside), shlex.quote(tree.root_bin("kestin.exe")))
+    outcome = run_with_mounts(ctx, [mount], ["-s", ctx.root(tree)])
     problems = expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe")) + strays(tree)
-    if read(tree.root_bin("kestin.exe")) != b"old kestin" or read(outside) != b"precious, outside the tree\n":
+    if (read(tree.root_bin("kestin.exe")) != b"old kestin"
+            or read(outside) != b"precious, outside the tree\n"):
         problems.append("the copy that could not be replaced was written")
     return problems

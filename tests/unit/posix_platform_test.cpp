@@ -71,8 +71,8 @@ TEST(PosixPlatform, DestinationsThatWouldBeTheirOwnScratchFileAreRefused)
 {
     Scratch scratch;
     scratch.write("file", "x");
-    for (const std::string &destination : {std::string(), scratch.path("") + "\\",
-                                           scratch.path("backup~")}) {
+    for (const std::string &destination :
+         {std::string(), scratch.path("") + "\\", scratch.path("backup~")}) {
         SCOPED_TRACE(destination);
         EXPECT_EQ(platform_copy_file(scratch.path("file").c_str(), destination.c_str()), 0);
     }
