@@ -526,3 +526,19 @@ def _(ctx):
             or read(outside) != b"precious, outside the tree\n"):
         problems.append("the copy that could not be replaced was written")
     return problems
+
+
+@case("bin_is_the_versioned_bin", "bin a link to sumbra-<VSN>\\bin: no file is copied onto "
+      "itself, every one stays whole")
+def _(ctx):
+    tree = ctx.tree()
+    os.symlink(os.path.join("sumbra-5.10.3", "bin"), tree.root_bin())
+    before = snapshot(tree.versioned_bin())
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    stderr = "".join(warning_only(ctx, tree, name) for name in EXECUTABLES) + copy_failed(
+        ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), ctx.composed(tree, "bin", "qvl.ini"),
+        BAIL_OUT)
+    problems = expect(outcome, 1, "", stderr)
+    after = snapshot(tree.versioned_bin())
+    problems += ["%s changed" % path for path in sorted(before) if after.get(path) != before[path]]
+    return problems + strays(tree)
