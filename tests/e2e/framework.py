@@ -64,8 +64,11 @@ class Context:
         if shutil.which("setpriv") is None:
             raise Skip("no setpriv to run the tool as a normal user")
         self.give(self.scratch)
+        # A coverage build writes its counts into the build tree, which is
+        # not that user's: its counts go to the case's own directory.
         return self.tool.as_user(["setpriv", "--reuid=%d" % NORMAL_USER,
-                                  "--regid=%d" % NORMAL_USER, "--clear-groups"])
+                                  "--regid=%d" % NORMAL_USER, "--clear-groups", "env",
+                                  "GCOV_PREFIX=" + os.path.join(self.scratch, "coverage")])
 
     def give(self, path):
         """Gives path, and everything under it, to the normal user."""

@@ -1,6 +1,6 @@
 // The POSIX backend where the tool's own runs cannot take it: paths longer
 // than the system's limit, a copy onto itself, names that would be their
-// own scratch file, permission bits, the lock, native paths, and the
+// own scratch file, permission bits, native paths, and the
 // case-insensitive comparison.
 #include "platform.h"
 
@@ -108,24 +108,6 @@ TEST(PosixPlatform, CopyKeepsPermissionBitsPlusOwnerWriteAndReplacesContent)
         ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, c.copy);
     }
-}
-
-TEST(PosixPlatform, LockIsExclusiveLeavesTheFileReadableAndIsReleased)
-{
-    Scratch scratch;
-    scratch.write("Install.ini", "[Install]\n", 0444);
-    const std::string path = scratch.path("Install.ini");
-    PlatformFileLock first;
-    PlatformFileLock second;
-    ASSERT_EQ(platform_lock_file(path.c_str(), &first), PLATFORM_LOCK_TAKEN);
-    EXPECT_EQ(platform_lock_file(path.c_str(), &second), PLATFORM_LOCK_BUSY);
-    EXPECT_EQ(scratch.read("Install.ini"), "[Install]\n");
-    platform_unlock_file(&first);
-    platform_unlock_file(&first);
-    ASSERT_EQ(platform_lock_file(path.c_str(), &second), PLATFORM_LOCK_TAKEN);
-    platform_unlock_file(&second);
-    EXPECT_EQ(platform_lock_file(scratch.path("absent").c_str(), &second), PLATFORM_LOCK_FAILED);
-    platform_unlock_file(&second);
 }
 
 TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
