@@ -1,6 +1,15 @@
 # Sourced by wine-run.sh and wine-prepare.sh: the environment every Wine
 # process of a test run shares. $1 is the prefix, kept inside the build tree.
 WINEPREFIX=$1
+# Wine refuses a prefix that another user owns. A user who does not own the
+# build tree's prefix (the tests' unprivileged runs, when the tests run as
+# root) works in a prefix of its own beside it, with its own home;
+# wine-prepare.sh start, run by root, makes room for it.
+if [ -d "$1" ] && [ "$(stat -c %u "$1")" != "$(id -u)" ]; then
+    WINEPREFIX=$1-user$(id -u)/prefix
+    HOME=$1-user$(id -u)/home
+    export HOME
+fi
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-$(dirname "$WINE")/wineserver}
 WINEDEBUG=-all

@@ -5,17 +5,29 @@
 # stop:  ends that server.
 here=$(dirname "$0")
 . "$here/wine-env.sh" "$1"
+# The user the tests run their cases about permissions and read-only files
+# as, when they run as root (tests/e2e/tool.py).
+test_user=65534
 case "$2" in
 stop)
     "$WINESERVER" -k >/dev/null 2>&1
     "$WINESERVER" -w >/dev/null 2>&1
     rm -f "$WINEPREFIX/.prepared"
+    # The unprivileged user's server too, which only that user can reach.
+    if [ "$(id -u)" = 0 ] && [ -f "$1-user$test_user/prefix/.prepared" ]; then
+        setpriv --reuid=$test_user --regid=$test_user --clear-groups "$0" "$1" stop
+    fi
     exit 0 ;;
 start) ;;
 *) echo "usage: wine-prepare.sh PREFIX start|stop" >&2; exit 2 ;;
 esac
 
 mkdir -p "$(dirname "$WINEPREFIX")"
+# Room for the unprivileged user's own prefix, which its first run creates.
+if [ "$(id -u)" = 0 ]; then
+    mkdir -p "$1-user$test_user/home"
+    chown $test_user:$test_user "$1-user$test_user" "$1-user$test_user/home"
+fi
 exec 9>"$WINEPREFIX.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/.prepared" ]; then

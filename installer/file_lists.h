@@ -50,4 +50,42 @@ inline constexpr size_t LONGEST_IN_ROOT_BIN =
     longest_name(BOOT_FILES, longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE)));
 static_assert(LONGEST_IN_ROOT_BIN >= name_length(ACTIVE_BOOT_FILE));
 
+// A copy works through a scratch file named like its destination with the
+// last byte replaced by '~' (platform.h), as long as the destination's, so
+// the path limits above hold for it too. No name in <root>\bin may end in
+// '~', and no two may share a scratch file.
+constexpr bool share_scratch_file(const char *a, const char *b)
+{
+    size_t length = name_length(a);
+    if (length != name_length(b))
+        return false;
+    for (size_t i = 0; i + 1 < length; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+constexpr bool scratch_files_are_distinct()
+{
+    const char *names[EXECUTABLE_COUNT + BOOT_FILE_COUNT + 2] = {};
+    size_t count = 0;
+    for (const char *name : EXECUTABLES)
+        names[count++] = name;
+    for (const char *name : BOOT_FILES)
+        names[count++] = name;
+    names[count++] = ACTIVE_BOOT_FILE;
+    names[count++] = LAUNCHER_CONFIG_FILE;
+    for (size_t i = 0; i < count; ++i) {
+        if (names[i][name_length(names[i]) - 1] == '~')
+            return false;
+        for (size_t j = i + 1; j < count; ++j) {
+            if (share_scratch_file(names[i], names[j]))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(scratch_files_are_distinct());
+
 #endif

@@ -53,6 +53,10 @@
 #define MSG_QUESTION "Do you want a minimal startup instead of velmar [No]: "
 #define MSG_NO_ANSWER "Could not read answer from user.\n"
 
+// Another run installing the same tree holds its lock.
+#define MSG_ANOTHER_INSTALLATION \
+    "Another installation of %s is running; wait for it to finish, then run Install again.\n"
+
 // Release description file.
 #define MSG_CANNOT_OPEN_INIT "Cannot open init file %s\n"
 #define MSG_NO_INSTALL_SECTION "No [Install] section in init file %s\n"

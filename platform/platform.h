@@ -18,11 +18,30 @@
  * - The POSIX backend copies regular files only: a FIFO would hang the
  *   tool and a device such as /dev/zero would never end. No open ever
  *   waits for a FIFO.
- * - A copy replaces an existing destination file. It fails when the source
- *   or the destination is a directory, when the source is missing or the
- *   destination's folder is, and when source and destination are the same
- *   file, which it leaves untouched. The POSIX copy keeps the source's
- *   permission bits, and removes a destination it could not finish.
+ * - A copy replaces its destination whole. The new content goes into a
+ *   scratch file in the destination's folder, named like the destination
+ *   with its last byte replaced by '~' (qvl.exe: qvl.ex~), and one rename
+ *   then puts it in the destination's place. Until that rename the old
+ *   destination is untouched; after any failure the scratch file is removed
+ *   and the destination is as it was. A scratch file left behind by a
+ *   killed process is replaced by the next copy to that destination, so
+ *   none ever piles up. A destination whose name ends in '~' or in a
+ *   separator is refused: it would be its own scratch file.
+ * - A destination that is a symbolic link is replaced as a name: the file
+ *   it points to is never written. A destination that may not be written
+ *   (the read-only attribute on Windows, no write permission on POSIX) is
+ *   replaced like any other, and every copy is left writable by its owner:
+ *   on Windows without the read-only attribute, on POSIX with the source's
+ *   permission bits plus the owner's write permission.
+ * - A copy fails, and leaves no scratch file, when the source is missing
+ *   or is a directory, when the destination is a directory or its folder
+ *   is missing, when the destination is locked (on Windows a running
+ *   program or a file held open without sharing), and when source and
+ *   destination are the same file, which it leaves untouched.
+ * - A lock on a file keeps a second process from taking the same lock, and
+ *   nothing else: it never waits, it does not keep anyone from reading or
+ *   writing the file, it leaves no file behind, and the system releases it
+ *   when the process ends, however it ends.
  * - Case-insensitive comparison is ASCII only, as in the C locale.
  *
  * In test builds (PLATFORM_FAULT_INJECTION) every call a backend makes to
@@ -55,9 +74,28 @@ int platform_create_directory(const char *path);
 /* 1 when anything (file or directory) is at path, 0 when nothing is. */
 int platform_exists(const char *path);
 
-/* Copies source to destination, replacing an existing destination file.
- * 1 on success, 0 on failure. */
+/* Copies source to destination, replacing an existing destination whole
+ * (see the rules above). 1 on success, 0 on failure. */
 int platform_copy_file(const char *source, const char *destination);
+
+typedef enum PlatformLockResult {
+    PLATFORM_LOCK_TAKEN,  /* held until platform_unlock_file or the end of the process */
+    PLATFORM_LOCK_BUSY,   /* another process holds it */
+    PLATFORM_LOCK_FAILED, /* the file cannot be opened, or its file system offers no locks */
+} PlatformLockResult;
+
+/* A lock taken by platform_lock_file. */
+typedef struct PlatformFileLock {
+    intptr_t handle;
+} PlatformFileLock;
+
+/* Takes the exclusive lock on the existing file at path, without waiting.
+ * Only PLATFORM_LOCK_TAKEN leaves anything to release in *lock. */
+PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock);
+
+/* Releases a lock taken by platform_lock_file; does nothing for one that
+ * was not taken or was released already. */
+void platform_unlock_file(PlatformFileLock *lock);
 
 /* The path as the system takes it, into native (PATH_BUFFER_SIZE bytes):
  * the same bytes on Windows; on POSIX every backslash becomes '/'. For

@@ -7,7 +7,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,56 +170,128 @@ int platform_exists(const char *path)
     return posix_native_path(path, native) && stat(native, &status) == 0;
 }
 
+// The scratch file of a copy to destination: its name with the last byte
+// replaced by '~', in the same folder, so that one rename puts it in place
+// and a scratch file left by a killed run is the one the next copy
+// replaces. 0 for a name that would be its own scratch file, or none.
+static int posix_scratch_path(const char *destination, char scratch[POSIX_PATH_BUFFER_SIZE])
+{
+    // The destination came through posix_native_path: it fits.
+    size_t length = strlen(destination);
+    if (length == 0 || destination[length - 1] == '/' || destination[length - 1] == '~') {
+        errno = EINVAL;
+        return 0;
+    }
+    memcpy(scratch, destination, length + 1);
+    scratch[length - 1] = '~';
+    return 1;
+}
+
+// 1 when a copy may put a file at destination: nothing is there, a regular
+// file other than the source is, or a symbolic link, which is replaced as
+// a name. A directory, FIFO or device stays, and so does the source itself.
+static int posix_may_replace(const char *destination, const struct stat *source)
+{
+    struct stat status;
+    if (lstat(destination, &status) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(status.st_mode))
+        return 1;
+    return S_ISREG(status.st_mode) &&
+           !(status.st_dev == source->st_dev && status.st_ino == source->st_ino);
+}
+
+// Writes the rest of source into the scratch file, then renames it over
+// destination. The scratch file goes on every failure.
+static int posix_copy_through_scratch(int source, mode_t bits, const char *scratch,
+                                      const char *destination)
+{
+    // A scratch file left by a killed run goes first, whatever its
+    // permissions; creating it anew never follows a link put in its place.
+    (void)unlink(scratch);
+    int copy = posix_open_native(scratch, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    if (copy < 0)
+        return 0;
+    // Whatever the umask: the source's bits, and the owner may write, so
+    // that a later run can replace the copy. Worth keeping, not worth
+    // failing for (a file system without permission bits refuses them).
+    (void)fchmod(copy, bits | S_IWUSR);
+    int ok = posix_copy_contents(source, copy);
+    // Closing reports an error only where writes are deferred (network
+    // file systems); none of the tests' file systems does that.
+    if (close(copy) != 0)  // GCOVR_EXCL_BR_LINE
+        ok = 0;            // GCOVR_EXCL_LINE
+    if (ok && rename(scratch, destination) == 0)
+        return 1;
+    // A half-written file is worse than none: nobody could tell it from a
+    // good one. The destination is as it was.
+    unlink(scratch);
+    return 0;
+}
+
 int platform_copy_file(const char *source_path, const char *destination_path)
 {
     if (PLATFORM_FAULT(COPY))
         return 0;
     char source_native[POSIX_PATH_BUFFER_SIZE];
     char destination_native[POSIX_PATH_BUFFER_SIZE];
+    char scratch[POSIX_PATH_BUFFER_SIZE];
     if (!posix_native_path(source_path, source_native) ||
-        !posix_native_path(destination_path, destination_native))
+        !posix_native_path(destination_path, destination_native) ||
+        !posix_scratch_path(destination_native, scratch))
         return 0;
     int source = posix_open_native(source_native, O_RDONLY, 0);
     if (source < 0)
         return 0;
     struct stat source_status;
-    if (!posix_is_regular(source, &source_status)) {
-        close(source);
-        return 0;
-    }
-    // Opened without truncation: the destination may be the source itself
-    // under another name, and truncating it would destroy the source.
-    mode_t bits = source_status.st_mode & 07777;
-    int destination = posix_open_native(destination_native, O_WRONLY | O_CREAT, bits);
-    if (destination < 0) {
-        close(source);
-        return 0;
-    }
-    // Only a regular file is replaced: a directory, a device or a FIFO in
-    // its place makes the copy fail and stays as it is.
-    struct stat destination_status;
-    int ok = posix_is_regular(destination, &destination_status) &&
-             !(destination_status.st_dev == source_status.st_dev &&
-               destination_status.st_ino == source_status.st_ino);
-    if (ok) {
-        // The bits are worth keeping but not worth failing for: a file of
-        // another owner that this process may write keeps its own.
-        (void)fchmod(destination, bits);
-        // Truncating a regular file open for writing fails only on a
-        // failing device.
-        ok = ftruncate(destination, 0) == 0 &&  // GCOVR_EXCL_BR_LINE
-             posix_copy_contents(source, destination);
-        // A half-copied file is worse than none: nobody could tell it from
-        // a good one.
-        if (!ok)
-            unlink(destination_native);
-    }
-    // Closing reports an error only where writes are deferred (network
-    // file systems); none of the tests' file systems does that.
-    if (close(destination) != 0)  // GCOVR_EXCL_BR_LINE
-        ok = 0;                   // GCOVR_EXCL_LINE
+    int ok = posix_is_regular(source, &source_status) &&
+             posix_may_replace(destination_native, &source_status) &&
+             posix_copy_through_scratch(source, source_status.st_mode & 07777, scratch,
+                                        destination_native);
     close(source);
     return ok;
+}
+
+PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
+{
+    lock->handle = -1;
+    if (PLATFORM_FAULT(LOCK))
+        return PLATFORM_LOCK_FAILED;
+    char native[POSIX_PATH_BUFFER_SIZE];
+    if (!posix_native_path(path, native))
+        return PLATFORM_LOCK_FAILED;
+    // flock, not fcntl: an exclusive fcntl lock needs the file open for
+    // writing, and a read-only file must be lockable too.
+    int file = posix_open_native(native, O_RDONLY, 0);
+    if (file < 0)
+        return PLATFORM_LOCK_FAILED;
+    // Held to the end of the run: never as standard input, output or error
+    // of a process started with one of them closed, where the question
+    // would read the file and the messages would go nowhere.
+    if (file <= STDERR_FILENO) {
+        int above = fcntl(file, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(file);
+        // Only a process out of descriptors gets here, which no test makes.
+        if (above < 0)                    // GCOVR_EXCL_BR_LINE
+            return PLATFORM_LOCK_FAILED;  // GCOVR_EXCL_LINE
+        file = above;
+    }
+    if (flock(file, LOCK_EX | LOCK_NB) == 0) {
+        lock->handle = file;
+        return PLATFORM_LOCK_TAKEN;
+    }
+    // Other errors mean a file system without locks (ENOLCK), which the
+    // tests' file systems are not.
+    int busy = errno == EWOULDBLOCK;  // GCOVR_EXCL_BR_LINE
+    close(file);
+    return busy ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;  // GCOVR_EXCL_BR_LINE
+}
+
+void platform_unlock_file(PlatformFileLock *lock)
+{
+    if (lock->handle >= 0)
+        close((int)lock->handle);
+    lock->handle = -1;
 }
 
 void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE])

@@ -35,11 +35,127 @@ int platform_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The scratch file of a copy to destination: its name with the last byte
+// replaced by '~', in the same folder, so that one rename puts it in place
+// and a scratch file left by a killed run is the one the next copy
+// replaces. 0 for a name that would be its own scratch file, or none.
+static int win32_scratch_path(const char *destination, char scratch[PATH_BUFFER_SIZE])
+{
+    size_t length = strlen(destination);
+    if (length == 0 || length >= PATH_BUFFER_SIZE)
+        return 0;
+    char last = destination[length - 1];
+    if (last == '\\' || last == '/' || last == ':' || last == '~')
+        return 0;
+    memcpy(scratch, destination, length + 1);
+    scratch[length - 1] = '~';
+    return 1;
+}
+
+// 1 when both paths reach one file: the same path spelled twice, or links.
+static int win32_same_file(const char *a, const char *b)
+{
+    // No access asked for: this only looks, and so is never refused for
+    // sharing; directories and links open as themselves.
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE first = CreateFileA(a, 0, sharing, NULL, OPEN_EXISTING, flags, NULL);
+    HANDLE second = CreateFileA(b, 0, sharing, NULL, OPEN_EXISTING, flags, NULL);
+    BY_HANDLE_FILE_INFORMATION one;
+    BY_HANDLE_FILE_INFORMATION other;
+    int same =
+        first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE &&
+        GetFileInformationByHandle(first, &one) && GetFileInformationByHandle(second, &other) &&
+        one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+        one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+    if (first != INVALID_HANDLE_VALUE)
+        CloseHandle(first);
+    if (second != INVALID_HANDLE_VALUE)
+        CloseHandle(second);
+    return same;
+}
+
+// Attributes without the read-only one, as SetFileAttributesA takes them.
+static DWORD win32_writable(DWORD attributes)
+{
+    attributes &= ~(DWORD)FILE_ATTRIBUTE_READONLY;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
 int platform_copy_file(const char *source, const char *destination)
 {
     if (PLATFORM_FAULT(COPY))
         return 0;
-    return CopyFileA(source, destination, FALSE) != 0;
+    char scratch[PATH_BUFFER_SIZE];
+    if (!win32_scratch_path(destination, scratch))
+        return 0;
+    DWORD attributes = GetFileAttributesA(destination);
+    // A link is replaced as a name, whatever it points to; a directory and
+    // the source itself stay.
+    int replaced_file =
+        attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (replaced_file &&
+        ((attributes & FILE_ATTRIBUTE_DIRECTORY) || win32_same_file(source, destination)))
+        return 0;
+
+    // A scratch file left by a killed run may be read-only, which
+    // CopyFileA refuses to overwrite.
+    SetFileAttributesA(scratch, FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileA(source, scratch, FALSE)) {
+        DeleteFileA(scratch);
+        return 0;
+    }
+    // CopyFileA carries the source's read-only attribute over; the copy
+    // must stay replaceable by a later run.
+    DWORD copied = GetFileAttributesA(scratch);
+    if (copied == INVALID_FILE_ATTRIBUTES ||
+        ((copied & FILE_ATTRIBUTE_READONLY) &&
+         !SetFileAttributesA(scratch, win32_writable(copied)))) {
+        DeleteFileA(scratch);
+        return 0;
+    }
+    // Windows refuses to rename over a read-only file: the attribute goes
+    // just before the rename and comes back if the rename fails.
+    int read_only = replaced_file && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only)
+        SetFileAttributesA(destination, win32_writable(attributes));
+    if (MoveFileExA(scratch, destination, MOVEFILE_REPLACE_EXISTING))
+        return 1;
+    if (read_only)
+        SetFileAttributesA(destination, attributes);
+    DeleteFileA(scratch);
+    return 0;
+}
+
+PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
+{
+    lock->handle = (intptr_t)INVALID_HANDLE_VALUE;
+    if (PLATFORM_FAULT(LOCK))
+        return PLATFORM_LOCK_FAILED;
+    // Opened for reading and sharing reads and writes, so that the
+    // configuration library still reads the file and editors still save
+    // it; the locked byte lies far beyond the end of any real file, so no
+    // read or write ever meets it.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return PLATFORM_LOCK_FAILED;
+    OVERLAPPED far_away = {};
+    far_away.OffsetHigh = 0x7FFFFFFF;
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away)) {
+        lock->handle = (intptr_t)file;
+        return PLATFORM_LOCK_TAKEN;
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    return error == ERROR_LOCK_VIOLATION ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;
+}
+
+void platform_unlock_file(PlatformFileLock *lock)
+{
+    if ((HANDLE)lock->handle != INVALID_HANDLE_VALUE)
+        CloseHandle((HANDLE)lock->handle);
+    lock->handle = (intptr_t)INVALID_HANDLE_VALUE;
 }
 
 void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE])

@@ -8,7 +8,7 @@ import subprocess
 from framework import (BAIL_OUT, CONTINUE, cannot_open, case, copy_failed, create_failed, expect,
                        success_stdout)
 from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, escaped, installation_problems,
-                  read, release_description, write)
+                  read, release_description, strays, write)
 
 # ---- Whole installations ------------------------------------------------
 
@@ -199,9 +199,9 @@ def warning_case(name, description, make_fault, executable):
         source = ctx.composed(tree, "sumbra-5.10.3", "bin", executable)
         destination = ctx.composed(tree, "bin", executable)
         problems = expect(outcome, 0, "", copy_failed(source, destination, CONTINUE))
-        # Everything else is installed.
-        return problems + [p for p in installation_problems(tree, ctx.root(tree), velmar=False)
-                           if executable not in p]
+        # Everything else is installed, and no scratch file is left.
+        return problems + strays(tree) + [p for p in installation_problems(
+            tree, ctx.root(tree), velmar=False) if executable not in p]
     case(name, description)(body)
 
 
@@ -261,7 +261,7 @@ for name, description, make_fault, source, destination in FATAL_COPIES:
                                                       ctx.composed(tree, *destination), BAIL_OUT))
         if os.path.exists(tree.versioned_bin("qvl.ini")):
             problems.append("qvl.ini was written after a fatal failure")
-        return problems
+        return problems + strays(tree)
     case(name, description)(body)
 
 
@@ -372,28 +372,45 @@ for name, key, vsn, system_vsn in VALUE_TOO_LONG:
     case("value_" + name, "%s too long for a path is refused before anything is copied" % key)(body)
 
 
-# ---- A locked executable (Windows) -------------------------------------------
+# ---- Locked files (Windows) -------------------------------------------------
 
-@case("executable_locked", "an executable held open without sharing: warning, the rest installs",
-      windows_only=True)
-def _(ctx):
-    tree = ctx.tree()
-    hold = ctx.helpers.get("hold")
-    if not hold:
-        return ["no --hold-tool given"]
-    locked = tree.versioned_bin("brevant.exe")
-    holder = subprocess.Popen(ctx.tool.command([ctx.tool.path(locked)], executable=hold),
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    try:
-        ready = holder.stdout.readline()
-        if not ready.startswith(b"held"):
-            return ["the holder did not take the file: %r" % ready]
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=30)
-    source = ctx.composed(tree, "sumbra-5.10.3", "bin", "brevant.exe")
-    destination = ctx.composed(tree, "bin", "brevant.exe")
-    problems = expect(outcome, 0, "", copy_failed(source, destination, CONTINUE))
-    return problems + [p for p in installation_problems(tree, ctx.root(tree), velmar=False)
-                       if "brevant.exe" not in p]
+# (name, description, the file held open without sharing, the copy that
+# fails, what follows its message, exit status)
+LOCKED_FILES = [
+    ("executable_locked", "an executable held open without sharing: warning, the rest installs",
+     ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", CONTINUE, 0),
+    ("copy_in_bin_locked", "a copy in bin held open, as by a running program: warning, the rest "
+     "installs", ("bin", "brevant.exe"), "brevant.exe", CONTINUE, 0),
+    ("boot_file_in_bin_locked", "a boot file in bin held open without sharing ends the run",
+     ("bin", "start_velmar.boot"), "start_velmar.boot", BAIL_OUT, 1),
+]
+
+for name, description, held, failing, then, status in LOCKED_FILES:
+    def body(ctx, held=held, failing=failing, then=then, status=status):
+        tree = ctx.tree()
+        hold = ctx.helpers.get("hold")
+        if not hold:
+            return ["no --hold-tool given"]
+        if held[0] == "bin":
+            write(tree.path(*held), b"an earlier copy")
+        holder = subprocess.Popen(ctx.tool.command([ctx.tool.path(tree.path(*held))],
+                                                   executable=hold),
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            ready = holder.stdout.readline()
+            if not ready.startswith(b"held"):
+                return ["the holder did not take the file: %r" % ready]
+            outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=30)
+        source_folder = ("sumbra-5.10.3", "bin") if failing in EXECUTABLES else ("releases", "R16B")
+        problems = expect(outcome, status, "", copy_failed(
+            ctx.composed(tree, *source_folder, failing), ctx.composed(tree, "bin", failing), then))
+        # No scratch file is left, and a warning leaves the rest installed.
+        problems += strays(tree)
+        if status == 0:
+            problems += [p for p in installation_problems(tree, ctx.root(tree), velmar=False)
+                         if failing not in p]
+        return problems
+    case(name, description, windows_only=True)(body)

@@ -8,17 +8,23 @@ not a read-only mount) and vanish with the run; a machine that allows no
 such namespace skips those cases."""
 
 import errno
+import fcntl
 import os
+import random
+import select
 import shlex
 import shutil
+import signal
 import stat
 import subprocess
 import tempfile
+import time
 
-from framework import (BAIL_OUT, CONTINUE, Skip, cannot_open, case, copy_failed, create_failed,
-                       expect)
+from framework import (BAIL_OUT, CONTINUE, Skip, another_installation, cannot_open, case,
+                       copy_failed, create_failed, expect, success_stdout)
 from tool import Outcome
-from tree import EXECUTABLES, MINIMAL_BOOT, QUESTION, installation_problems, read, write
+from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT,
+                  installation_problems, launcher_config, read, release_description, strays, write)
 
 SETUP_FAILED = 77
 
@@ -127,7 +133,7 @@ def _(ctx):
         return problems + ["the binary directory could not be saved"]
     os.rmdir(tree.root_bin())
     os.rename(saved, tree.root_bin())
-    left = installation_problems(tree, ctx.root(tree), velmar=False)
+    left = installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
     if left != ["missing %s" % tree.root_bin(big)]:
         problems.append("after the run: %s" % left)
     return problems
@@ -256,7 +262,7 @@ def _(ctx):
     # which holds the same files, and check that.
     os.rename(os.path.join(saved, "bin"), source.root_bin())
     os.rename(os.path.join(saved, "qvl.ini"), source.versioned_bin("qvl.ini"))
-    left = installation_problems(source, ctx.root(tree), velmar=False)
+    left = installation_problems(source, ctx.root(tree), velmar=False) + strays(source)
     if left != ["missing %s" % source.root_bin(big)]:
         problems.append("after the run: %s" % left)
     return problems
@@ -284,3 +290,257 @@ for key in ("VSN", "SYSTEM_VSN"):
         return problems
     case("value_%s_leaves_no_room_for_names" % key.lower(),
          "a %s whose folder fits but not the names in it is refused" % key)(body)
+
+
+# ---- Read-only files and reruns, as a normal user ----------------------------
+
+def make_read_only(paths):
+    for path in paths:
+        os.chmod(path, stat.S_IMODE(os.stat(path).st_mode) & ~0o222)
+
+
+def distribution_files(tree):
+    return ([tree.path("Install.ini")] + [tree.versioned_bin(name) for name in EXECUTABLES]
+            + [tree.release_dir(name) for name in BOOT_FILES])
+
+
+def unwritable_copies(tree):
+    """Files in bin a later run as the same user could not replace in place:
+    those its owner may not write (under Wine: the read-only attribute)."""
+    return ["%s is not writable by its owner" % name for name in sorted(os.listdir(tree.root_bin()))
+            if not os.stat(tree.root_bin(name)).st_mode & stat.S_IWUSR]
+
+
+def leave_scratch_files(ctx, tree):
+    """What a run killed in the middle of two copies leaves: read-only
+    scratch files beside their destinations."""
+    for name in ("qvl.ex~", "start.boo~"):
+        write(tree.root_bin(name), b"cut short")
+        make_read_only([tree.root_bin(name)])
+    ctx.give(tree.root_bin())
+
+
+# (name, description, what happens to bin between the two runs)
+RERUNS = [
+    ("read_only_distribution_installs_twice", "a distribution whose files are all read-only "
+     "installs, then installs again with the other start-up", lambda ctx, tree: None),
+    ("read_only_copies_in_bin_are_replaced", "copies in bin made read-only (as earlier versions "
+     "left them) are replaced by the next run",
+     lambda ctx, tree: make_read_only([tree.root_bin(n) for n in os.listdir(tree.root_bin())])),
+    ("scratch_files_of_a_killed_run_are_replaced", "read-only scratch files left by a killed run "
+     "are replaced, and gone after the next run", leave_scratch_files),
+]
+
+for name, description, between in RERUNS:
+    def body(ctx, between=between):
+        tree = ctx.tree()
+        make_read_only(distribution_files(tree))
+        tool = ctx.normal_user()
+        first = tool.run(["-s", ctx.root(tree)])
+        problems = expect(first, 0, "", "") + ["first run: " + p for p in unwritable_copies(tree)]
+        between(ctx, tree)
+        second = tool.run([ctx.root(tree)], stdin=b"n\n")
+        return (problems + expect(second, 0, success_stdout(tree.vsn, False), "")
+                + installation_problems(tree, ctx.root(tree), velmar=True) + strays(tree)
+                + unwritable_copies(tree))
+    case(name, description + ", as a normal user")(body)
+
+
+# ---- One installation of a tree at a time ------------------------------------
+
+def read_prompt(process, timeout=60):
+    """Waits until the tool shows its question (the tool has locked the
+    tree by then) and returns what it wrote."""
+    shown = b""
+    while len(shown) < len(QUESTION):
+        ready, _, _ = select.select([process.stdout], [], [], timeout)
+        if not ready:
+            break
+        chunk = os.read(process.stdout.fileno(), len(QUESTION) - len(shown))
+        if not chunk:
+            break
+        shown += chunk
+    return shown
+
+
+def answered(ctx, process, shown, answer):
+    """The outcome of a run waiting at its question, once answered."""
+    stdout, stderr = process.communicate(answer, timeout=60)
+    return Outcome(process.returncode, ctx.tool.text(shown + stdout), ctx.tool.text(stderr))
+
+
+def waiting_run(ctx, tree):
+    return subprocess.Popen(ctx.tool.command([ctx.root(tree)]), stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+@case("second_run_on_a_tree_is_refused", "a run started while another waits for its answer is "
+      "refused before it changes anything; the first then installs its own choice whole")
+def _(ctx):
+    tree = ctx.tree()
+    first = waiting_run(ctx, tree)
+    try:
+        shown = read_prompt(first)
+        second = ctx.tool.run([ctx.root(tree)], stdin=b"n\n")
+        problems = expect(second, 1, "", another_installation(ctx.root(tree)))
+        if os.path.exists(tree.root_bin()):
+            problems.append("the refused run created bin")
+        outcome = answered(ctx, first, shown, b"y\n")
+    finally:
+        first.kill()
+        first.wait()
+    return (problems + expect(outcome, 0, success_stdout(tree.vsn, False), "")
+            + installation_problems(tree, ctx.root(tree), velmar=False))
+
+
+@case("release_file_that_appears_later_is_locked", "an Install.ini put in place while the question "
+      "waits is locked before the first change", native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    aside = os.path.join(ctx.scratch, "Install.ini")
+    os.rename(tree.path("Install.ini"), aside)
+    first = waiting_run(ctx, tree)
+    try:
+        shown = read_prompt(first)
+        os.rename(aside, tree.path("Install.ini"))
+        # Another installation takes the lock the way the tool does.
+        with open(tree.path("Install.ini"), "rb") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            outcome = answered(ctx, first, shown, b"y\n")
+    finally:
+        first.kill()
+        first.wait()
+    problems = expect(outcome, 1, QUESTION, another_installation(ctx.root(tree)))
+    if os.path.exists(tree.root_bin()):
+        problems.append("the refused run created bin")
+    return problems
+
+
+# ---- Killed runs --------------------------------------------------------------
+
+KILLS = 200
+BIG = 12 << 20
+
+
+@case("killed_runs_leave_whole_files", "runs killed at %d random instants leave every file in bin "
+      "absent or whole, and a rerun completes" % KILLS, native_only=True)
+def _(ctx):
+    # Two versions of a distribution of big executables; the runs take
+    # turns installing one and the other, so that each file in bin is
+    # replaced by different content every time.
+    tree = ctx.tree(vsn="1", system_vsn="R1")
+    allowed = {name: set() for name in EXECUTABLES + BOOT_FILES + ["start.boot", "qvl.ini"]}
+    for version in ("1", "2"):
+        block = os.urandom(BIG)
+        for name in EXECUTABLES:
+            content = ("MZ %s of %s\n" % (name, version)).encode() + block
+            write(tree.path("sumbra-" + version, "bin", name), content)
+            allowed[name].add(content)
+        for name in BOOT_FILES:
+            content = ("boot %s of R%s\n" % (name, version)).encode()
+            write(tree.path("releases", "R" + version, name), content)
+            allowed[name].add(content)
+        allowed["qvl.ini"].add(launcher_config(ctx.root(tree), version))
+    allowed["start.boot"] = allowed[MINIMAL_BOOT]
+
+    def install(version):
+        write(tree.path("Install.ini"), release_description(version, "R" + version))
+        return subprocess.Popen(ctx.tool.command(["-s", ctx.root(tree)]),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # The length of a whole run, for the instants to fall within it.
+    began = time.monotonic()
+    install("2").wait()
+    span = time.monotonic() - began
+    seed = random.randrange(1 << 32)
+    instants = random.Random(seed)
+    problems, interrupted, seen = [], 0, {}
+    for kill in range(KILLS):
+        run = install("12"[kill % 2])
+        time.sleep(instants.uniform(0, span))
+        run.kill()
+        interrupted += run.wait() == -signal.SIGKILL
+        for name, contents in sorted(allowed.items()):
+            path = tree.root_bin(name)
+            if not os.path.lexists(path):
+                continue
+            # A file not touched since it was last found whole is not read again.
+            status = os.lstat(path)
+            key = (status.st_ino, status.st_size, status.st_mtime_ns, status.st_ctime_ns)
+            if seen.get(name) != key and read(path) not in contents:
+                problems.append("kill %d (seed %d) left %s with %d bytes, neither whole version"
+                                % (kill, seed, name, status.st_size))
+            seen[name] = key
+        if problems:
+            return problems
+    if interrupted < KILLS // 4:
+        problems.append("only %d of %d kills came before the run ended" % (interrupted, KILLS))
+    rerun = install("1").wait()
+    if rerun != 0:
+        problems.append("the rerun ended with status %d" % rerun)
+    return problems + installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
+
+
+# ---- Links and mount points in bin -------------------------------------------
+
+def outside_file(ctx):
+    path = os.path.join(ctx.scratch, "outside", "precious")
+    write(path, b"precious, outside the tree\n")
+    return path
+
+
+# (name, description, the copy in bin, what it is made a link to)
+LINKED_COPIES = [
+    ("copy_replaces_a_link_to_a_file_outside", "qvl.exe in bin a link to a file outside the tree",
+     "qvl.exe", outside_file),
+    ("copy_replaces_a_link_within_bin", "start.boot a link to start_velmar.boot (a start-up "
+     "switched by hand)", "start.boot", lambda ctx: VELMAR_BOOT),
+]
+
+for name, description, copy, target in LINKED_COPIES:
+    def body(ctx, copy=copy, target=target):
+        tree = ctx.tree()
+        outside = outside_file(ctx)
+        os.makedirs(tree.root_bin())
+        os.symlink(target(ctx), tree.root_bin(copy))
+        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        problems = (expect(outcome, 0, "", "")
+                    + installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree))
+        if os.path.islink(tree.root_bin(copy)):
+            problems.append("%s is still a link" % copy)
+        if read(outside) != b"precious, outside the tree\n":
+            problems.append("the file outside the tree was written")
+        return problems
+    case(name, description + ": the link is replaced, never written through",
+         native_only=True)(body)
+
+
+@case("copy_onto_a_mount_point_fails_cleanly", "a copy in bin that cannot be replaced (a mount "
+      "point): warning, the copy untouched, no scratch file left", native_only=True)
+def _(ctx):
+    tree = ctx.tree()
+    outside = outside_file(ctx)
+    write(tree.root_bin("kestin.exe"), b"old kestin")
+    mount = "mount --bind %s %s" % (shlex.quote(outside), shlex.quote(tree.root_bin("kestin.exe")))
+    outcome = run_with_mounts(ctx, [mount], ["-s", ctx.root(tree)])
+    problems = expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe")) + strays(tree)
+    if (read(tree.root_bin("kestin.exe")) != b"old kestin"
+            or read(outside) != b"precious, outside the tree\n"):
+        problems.append("the copy that could not be replaced was written")
+    return problems
+
+
+@case("bin_is_the_versioned_bin", "bin a link to sumbra-<VSN>\\bin: no file is copied onto "
+      "itself, every one stays whole")
+def _(ctx):
+    tree = ctx.tree()
+    os.symlink(os.path.join("sumbra-5.10.3", "bin"), tree.root_bin())
+    before = snapshot(tree.versioned_bin())
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    stderr = "".join(warning_only(ctx, tree, name) for name in EXECUTABLES) + copy_failed(
+        ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), ctx.composed(tree, "bin", "qvl.ini"),
+        BAIL_OUT)
+    problems = expect(outcome, 1, "", stderr)
+    after = snapshot(tree.versioned_bin())
+    problems += ["%s changed" % path for path in sorted(before) if after.get(path) != before[path]]
+    return problems + strays(tree)

@@ -2,6 +2,7 @@
 
 import os
 import re
+import shutil
 from dataclasses import dataclass
 from typing import Callable
 
@@ -18,6 +19,10 @@ class Case:
 
 
 CASES = []
+
+# The unprivileged user (nobody) that cases about permissions run the tool
+# as when the tests run as root; cmake/wine-prepare.sh knows it too.
+NORMAL_USER = 65534
 
 # The exit status of a case that this machine cannot run (CTest counts it
 # as skipped, not passed).
@@ -49,6 +54,32 @@ class Context:
     def root(self, tree):
         return self.tool.path(tree.base)
 
+    def normal_user(self):
+        """The tool as an unprivileged user runs it, for the cases about
+        permissions, read-only files and reruns: root ignores both. When the
+        tests run as root, this case's files are given to that user (call
+        give() for files made later); otherwise the tool runs as is. Under
+        Wine the user gets a prefix of its own (cmake/wine-env.sh)."""
+        if os.geteuid() != 0:
+            return self.tool
+        if shutil.which("setpriv") is None:
+            raise Skip("no setpriv to run the tool as a normal user")
+        self.give(self.scratch)
+        # A coverage build writes its counts into the build tree, which is
+        # not that user's: its counts go to the case's own directory.
+        return self.tool.as_user(["setpriv", "--reuid=%d" % NORMAL_USER,
+                                  "--regid=%d" % NORMAL_USER, "--clear-groups", "env",
+                                  "GCOV_PREFIX=" + os.path.join(self.scratch, "coverage")])
+
+    def give(self, path):
+        """Gives path, and everything under it, to the normal user."""
+        if os.geteuid() != 0:
+            return
+        os.lchown(path, NORMAL_USER, NORMAL_USER)
+        for base, directories, names in os.walk(path):
+            for name in directories + names:
+                os.lchown(os.path.join(base, name), NORMAL_USER, NORMAL_USER)
+
     def composed(self, tree, *parts):
         """A path inside the tree as the tool composes it: the root as it
         was given, then the parts joined with backslashes."""
@@ -76,6 +107,12 @@ CONTINUE = "Continuing installation anyway...\n"
 def copy_failed(source, destination, then):
     """Standard error of a failed copy: the copy line, then what follows."""
     return "Could not copy file %s to %s\n%s" % (source, destination, then)
+
+
+def another_installation(root):
+    """Standard error of a run refused because another one installs the tree."""
+    return ("Another installation of %s is running; wait for it to finish, then run Install "
+            "again.\n" % root)
 
 
 def create_failed(path):

@@ -14,10 +14,15 @@ class Outcome:
 
 
 class Tool:
-    def __init__(self, executable, emulator=None):
+    def __init__(self, executable, emulator=None, user=()):
+        """user: the command that runs the tool as another user, if any."""
         self.executable = os.path.abspath(executable)
         self.emulator = list(emulator or [])
         self.windows = bool(self.emulator)
+        self.user = list(user)
+
+    def as_user(self, user):
+        return Tool(self.executable, self.emulator, user)
 
     def path(self, host_path):
         """A host path as an argument the tool understands: Windows programs
@@ -34,7 +39,7 @@ class Tool:
         return "Z:" + text if self.windows else text
 
     def command(self, arguments, executable=None):
-        return self.emulator + [executable or self.executable] + list(arguments)
+        return self.user + self.emulator + [executable or self.executable] + list(arguments)
 
     def run(self, arguments, stdin=b"", executable=None, cwd=None, stdin_file=None,
             close_stdin=False, timeout=60, environment=None):

@@ -96,3 +96,13 @@ def installation_problems(tree, root, velmar):
         elif read(place) != expected:
             problems.append("%s holds %r, expected %r" % (place, read(place), expected))
     return problems
+
+
+def strays(tree):
+    """Files in bin that no installation puts there, such as a scratch file
+    a copy left behind, as readable lines."""
+    if not os.path.isdir(tree.root_bin()):
+        return []
+    wanted = set(EXECUTABLES + BOOT_FILES + ["start.boot", "qvl.ini"])
+    return ["%s does not belong in bin" % name for name in sorted(os.listdir(tree.root_bin()))
+            if name not in wanted]

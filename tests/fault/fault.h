@@ -22,12 +22,12 @@ typedef enum FaultKind {
     FAULT_MKDIR,    /* creating a directory */
     FAULT_EXISTS,   /* the existence test */
     FAULT_COPY,     /* copying a file */
+    FAULT_LOCK,     /* locking a file */
     FAULT_OPEN,     /* the library opening a file for reading */
     FAULT_CREATE,   /* the library creating a file for writing */
     FAULT_READ,     /* the library reading */
     FAULT_WRITE,    /* the library writing */
-    /* the full path of a relative root */
-    FAULT_FULL_PATH,
+    FAULT_FULL_PATH, /* the full path of a relative root */
     FAULT_KIND_COUNT
 } FaultKind;
 

@@ -1,6 +1,7 @@
 // The POSIX backend where the tool's own runs cannot take it: paths longer
-// than the system's limit, a copy onto itself, permission bits, native
-// paths, and the case-insensitive comparison.
+// than the system's limit, a copy onto itself, names that would be their
+// own scratch file, permission bits, native paths, and the
+// case-insensitive comparison.
 #include "platform.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,21 @@ TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
     EXPECT_EQ(platform_create_directory(too_long.c_str()), 0);
     EXPECT_EQ(platform_copy_file(too_long.c_str(), file.c_str()), 0);
     EXPECT_EQ(platform_copy_file(file.c_str(), too_long.c_str()), 0);
+    PlatformFileLock lock;
+    EXPECT_EQ(platform_lock_file(too_long.c_str(), &lock), PLATFORM_LOCK_FAILED);
     EXPECT_EQ(scratch.read("file"), "x");
+}
+
+TEST(PosixPlatform, DestinationsThatWouldBeTheirOwnScratchFileAreRefused)
+{
+    Scratch scratch;
+    scratch.write("file", "x");
+    for (const std::string &destination :
+         {std::string(), scratch.path("") + "\\", scratch.path("backup~")}) {
+        SCOPED_TRACE(destination);
+        EXPECT_EQ(platform_copy_file(scratch.path("file").c_str(), destination.c_str()), 0);
+    }
+    EXPECT_EQ(access(scratch.host("backup~").c_str(), F_OK), -1);
 }
 
 TEST(PosixPlatform, CopyOntoItselfFailsAndLeavesItWhole)
@@ -77,16 +92,22 @@ TEST(PosixPlatform, CopyOntoItselfFailsAndLeavesItWhole)
     }
 }
 
-TEST(PosixPlatform, CopyKeepsPermissionBitsAndReplacesContent)
+TEST(PosixPlatform, CopyKeepsPermissionBitsPlusOwnerWriteAndReplacesContent)
 {
-    Scratch scratch;
-    scratch.write("tool", "new", 0750);
-    scratch.write("old", "older and longer", 0600);
-    ASSERT_EQ(platform_copy_file(scratch.path("tool").c_str(), scratch.path("old").c_str()), 1);
-    EXPECT_EQ(scratch.read("old"), "new");
-    struct stat status;
-    ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0750u);
+    struct {
+        mode_t source, copy;
+    } cases[] = {{0750, 0750}, {0444, 0644}, {0500, 0700}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        Scratch scratch;
+        scratch.write("tool", "new", c.source);
+        scratch.write("old", "older and longer", 0400);
+        ASSERT_EQ(platform_copy_file(scratch.path("tool").c_str(), scratch.path("old").c_str()), 1);
+        EXPECT_EQ(scratch.read("old"), "new");
+        struct stat status;
+        ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, c.copy);
+    }
 }
 
 TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
