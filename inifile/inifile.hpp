@@ -25,11 +25,14 @@
  * holding a zero byte, which the C strings cannot store. Running out of
  * memory inside the library ends the process, as it does for C callers.
  *
- * Paths are std::filesystem::path. On POSIX their bytes go to the system
- * as they are. On Windows the library opens files through the code page of
- * the system's file functions: a name that page cannot spell exactly is
+ * Paths: a narrow path (const char *, std::string) is the platform's own
+ * and goes to the system as given, as with the C functions (on Windows, in
+ * the ANSI code page). A std::filesystem::path goes as it is on POSIX; on
+ * Windows it is turned from its wide form into the code page of the
+ * system's file functions, and a name that page cannot spell exactly is
  * refused (LoadError, SaveError) rather than replaced by a look-alike that
- * may name another file.
+ * may name another file. A path holding a zero byte is refused too: cut
+ * short there it would name another file.
  */
 #ifndef INIFILE_HPP
 #define INIFILE_HPP
@@ -303,11 +306,17 @@ class SaveError : public std::runtime_error {
 namespace detail {
 
 // A path as the library hands it to the system, or null with the system's
-// code for why it cannot be: it holds a zero byte, which would cut it short
-// and name another file, or (Windows) the code page of the file functions
-// cannot spell it.
+// code for why it cannot be one (see the paths above).
 class SystemPath {
   public:
+    explicit SystemPath(const char *path) noexcept : text_(path) {}
+    explicit SystemPath(const std::string &path) noexcept
+    {
+        if (path.find('\0') != std::string::npos)
+            error_ = invalid_name;
+        else
+            text_ = path.c_str();
+    }
     explicit SystemPath(const std::filesystem::path &path);
     SystemPath(const SystemPath &) = delete;
     SystemPath &operator=(const SystemPath &) = delete;
@@ -316,18 +325,23 @@ class SystemPath {
     int error() const noexcept { return error_; }
 
   private:
+#ifdef _WIN32
+    static constexpr int invalid_name = ERROR_INVALID_NAME;
+#else
+    static constexpr int invalid_name = EINVAL;
+#endif
     std::string storage_;  // the converted path on Windows
     const char *text_ = nullptr;
     int error_ = 0;
 };
 
+#ifdef _WIN32
 inline SystemPath::SystemPath(const std::filesystem::path &path)
 {
-#ifdef _WIN32
     const std::wstring &wide = path.native();
     UINT page = AreFileApisANSI() ? GetACP() : GetOEMCP();
-    // Best fit would turn a name into a look-alike ("Łódź" into
-    // "Lódz"); UTF-8 knows no best fit and takes no such flag.
+    // Best fit would turn a name into a look-alike ("Łódź" into "Lódz");
+    // UTF-8 knows no best fit and takes no such flag.
     DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL used_default = FALSE;
     BOOL *report = page == CP_UTF8 ? nullptr : &used_default;
@@ -339,19 +353,16 @@ inline SystemPath::SystemPath(const std::filesystem::path &path)
     }
     storage_.resize(static_cast<std::size_t>(size));
     WideCharToMultiByte(page, flags, wide.data(), length, storage_.data(), size, nullptr, report);
-    if (storage_.find('\0') != std::string::npos) {
-        error_ = ERROR_INVALID_NAME;
-        return;
-    }
-    text_ = storage_.c_str();
-#else
-    if (path.native().find('\0') != std::string::npos) {
-        error_ = EINVAL;
-        return;
-    }
-    text_ = path.c_str();
-#endif
+    if (storage_.find('\0') != std::string::npos)
+        error_ = invalid_name;
+    else
+        text_ = storage_.c_str();
 }
+#else
+inline SystemPath::SystemPath(const std::filesystem::path &path) : SystemPath(path.native())
+{
+}
+#endif
 
 // Refuses a name, key or value that a C string cannot hold whole.
 inline void check_storable(std::string_view text)
@@ -390,36 +401,16 @@ class Document {
     // read, or is not a valid configuration file.
     static Document load(const std::filesystem::path &path)
     {
-        detail::SystemPath native(path);
-        if (native.text() == nullptr) {
-            throw LoadError(INI_ERROR_OPEN, 0, native.error(),
-                            "cannot open the file: " +
-                                std::system_category().message(native.error()));
-        }
-        IniError error{};
-        IniFile *ini = ini_load_with_error(native.text(), &error);
-        if (ini == nullptr)
-            throw LoadError(error);
-        return Document(ini);
+        return load_from(detail::SystemPath(path));
     }
+    static Document load(const std::string &path) { return load_from(detail::SystemPath(path)); }
+    static Document load(const char *path) { return load_from(detail::SystemPath(path)); }
 
     // Writes the document to path, replacing any file there; throws
     // SaveError with ini_save's status when that is not 0.
-    void save(const std::filesystem::path &path) const
-    {
-        detail::SystemPath native(path);
-        if (native.text() == nullptr)
-            throw SaveError(-1);
-        int32_t status = 0;
-        if (ini_ != nullptr) {
-            status = ini_save(ini_, native.text());
-        } else {
-            Document empty;
-            status = ini_save(empty.ini_, native.text());
-        }
-        if (status != 0)
-            throw SaveError(status);
-    }
+    void save(const std::filesystem::path &path) const { save_to(detail::SystemPath(path)); }
+    void save(const std::string &path) const { save_to(detail::SystemPath(path)); }
+    void save(const char *path) const { save_to(detail::SystemPath(path)); }
 
     // Value of the first entry with that key in the first section of that
     // name.
@@ -487,6 +478,35 @@ class Document {
     IniFile *c_document() noexcept { return ini_; }
 
   private:
+    static Document load_from(const detail::SystemPath &path)
+    {
+        if (path.text() == nullptr) {
+            throw LoadError(INI_ERROR_OPEN, 0, path.error(),
+                            "cannot open the file: " +
+                                std::system_category().message(path.error()));
+        }
+        IniError error{};
+        IniFile *ini = ini_load_with_error(path.text(), &error);
+        if (ini == nullptr)
+            throw LoadError(error);
+        return Document(ini);
+    }
+
+    void save_to(const detail::SystemPath &path) const
+    {
+        if (path.text() == nullptr)
+            throw SaveError(-1);
+        int32_t status = 0;
+        if (ini_ != nullptr) {
+            status = ini_save(ini_, path.text());
+        } else {
+            Document empty;
+            status = ini_save(empty.ini_, path.text());
+        }
+        if (status != 0)
+            throw SaveError(status);
+    }
+
     IniFile *ini_;
 };
 
