@@ -130,6 +130,8 @@ TEST(CppDocument, RangesWalkBothWays)
     ASSERT_EQ(found - sections.begin(), 1);
     EXPECT_EQ((*--found).name(), "s");
     EXPECT_EQ(found[2].entries()[1], (Entry{"only", "later"}));
+    EXPECT_NE(found[2].entries()[1], (Entry{"only", "sooner"}));
+    EXPECT_NE(found[2].entries()[1], (Entry{"k", "later"}));
     auto it = sections.end();
     EXPECT_EQ(it--, sections.end());
     EXPECT_EQ(it, 2 + sections.begin());
