@@ -72,7 +72,6 @@ namespace inifile {
 struct Entry {
     std::string_view key;
     std::string_view value;
-    friend bool operator==(const Entry &, const Entry &) = default;
 };
 
 class SectionView;
