@@ -7,7 +7,9 @@ include(CMakePackageConfigHelpers)
 
 set(inifile_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/inifile)
 
-set_target_properties(inifile PROPERTIES PUBLIC_HEADER ${PROJECT_SOURCE_DIR}/inifile/inifile.h)
+# inifile.hpp: the C++ interface, over inifile.h.
+set_target_properties(inifile PROPERTIES PUBLIC_HEADER
+  "${PROJECT_SOURCE_DIR}/inifile/inifile.h;${PROJECT_SOURCE_DIR}/inifile/inifile.hpp")
 install(TARGETS inifile EXPORT inifile-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library

@@ -29,13 +29,17 @@ if [ "$status" -ne 0 ]; then
 fi
 
 # The preset builds without exceptions (the code never throws), so that no
-# call counts as a branch to an exception handler.
+# call counts as a branch to an exception handler. The C++ interface
+# (inifile.hpp) throws by design and its test is built with exceptions:
+# the handler branches the compiler adds to its calls are left out; the
+# throws themselves are tested.
 gcovr --root "$repo" --object-directory "$build" \
     --filter "$repo/installer/" \
     --filter "$repo/inifile/" \
     --filter "$repo/platform/posix\.cpp" \
     --exclude-directories "$build/CMakeFiles/[0-9][0-9.]*" \
     --exclude-unreachable-branches \
+    --exclude-throw-branches \
     --txt --print-summary \
     --fail-under-line 100 \
     --fail-under-branch "$branch_floor" \

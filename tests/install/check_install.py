@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Installs the configuration library into a temporary prefix and builds two
 programs against the installed copy only: a C program through pkg-config
-and a C++ program through find_package(inifile CONFIG). Each loads a real
-file, checks its values, changes the document and saves it; the saved file
-must hold exactly the expected text.
+and a C++ program through find_package(inifile CONFIG), with the C++
+interface of inifile.hpp. Each loads a real file, checks its values, changes
+the document and saves it; the saved file must hold exactly the expected
+text.
 
   check_install.py static --build DIR ...   installs the given build tree
   check_install.py shared --source DIR ...  configures, builds and installs
@@ -75,10 +76,11 @@ def installed_files(prefix):
 
 
 def check_files(prefix, libraries, libdir):
-    """The installation holds the header, the libraries, the CMake package
-    and inifile.pc, and nothing else: no test variant, no tool."""
+    """The installation holds the headers (C and C++), the libraries, the
+    CMake package and inifile.pc, and nothing else: no test variant, no
+    tool."""
     package = libdir + "/cmake/inifile/"
-    wanted = {"include/inifile.h", libdir + "/pkgconfig/inifile.pc",
+    wanted = {"include/inifile.h", "include/inifile.hpp", libdir + "/pkgconfig/inifile.pc",
               package + "inifile-config.cmake", package + "inifile-config-version.cmake",
               package + "inifile-targets.cmake"} | set(libraries)
     found = installed_files(prefix)

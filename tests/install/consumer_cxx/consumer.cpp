@@ -1,27 +1,54 @@
 // A C++ program built against the installed library through
-// find_package(inifile CONFIG): the same steps as the C consumer, with the
-// document held by a unique_ptr that destroys it.
-#include <inifile.h>
+// find_package(inifile CONFIG), with the C++ interface: the same steps as
+// the C consumer, and a failed load reported by its exception.
+#include <inifile.hpp>
 
 #include <cstdio>
-#include <memory>
+#include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace {
 
-struct Destroy {
-    void operator()(IniFile *ini) const { ini_destroy(ini); }
-};
-using Document = std::unique_ptr<IniFile, Destroy>;
-
-bool expect(const IniSection *section, const char *key, const std::string &wanted)
+bool expect(const inifile::Document &ini, std::string_view section, std::string_view key,
+            std::string_view wanted)
 {
-    const char *value = section != nullptr ? section_get_value(section, key) : nullptr;
-    if (value != nullptr && wanted == value)
+    std::optional<std::string_view> value = ini.get(section, key);
+    if (value == wanted)
         return true;
-    std::fprintf(stderr, "%s: got \"%s\", expected \"%s\"\n", key, value ? value : "(none)",
-                 wanted.c_str());
+    std::fprintf(stderr, "%s: got \"%s\", expected \"%s\"\n", std::string(key).c_str(),
+                 value ? std::string(*value).c_str() : "(none)", std::string(wanted).c_str());
     return false;
+}
+
+int run(const char *input, const char *output)
+{
+    inifile::Document ini = inifile::Document::load(input);
+    if (!expect(ini, "Install", "VSN", "5.10.3") || !expect(ini, "Install", "SYSTEM_VSN", "R16B") ||
+        !expect(ini, "Install", "Path", "C:\\dist;old") ||
+        !expect(ini, "Install", "Notes", "one,two"))
+        return 1;
+    ini.set("Install", "VSN", "6.0.0");
+    ini.set("Install", "Added", "a;b");
+    ini.set("quorvel", "Rootdir", "C:\\dist");
+    ini.save(output);
+
+    const inifile::Document saved = inifile::Document::load(output);
+    if (saved.sections().size() != 3 || !expect(saved, "Install", "Added", "a;b") ||
+        !expect(saved, "quorvel", "Rootdir", "C:\\dist")) {
+        std::fprintf(stderr, "%s does not read back as saved\n", output);
+        return 1;
+    }
+    // A missing file is told by its exception.
+    try {
+        inifile::Document::load(std::string(output) + ".absent");
+    } catch (const inifile::LoadError &error) {
+        if (error.kind() == INI_ERROR_OPEN)
+            return 0;
+    }
+    std::fprintf(stderr, "a missing file was not reported as one\n");
+    return 1;
 }
 
 }  // namespace
@@ -32,31 +59,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: consumer INPUT OUTPUT\n");
         return 1;
     }
-    Document ini(ini_load(argv[1]));
-    if (!ini) {
-        std::fprintf(stderr, "cannot load %s\n", argv[1]);
+    try {
+        return run(argv[1], argv[2]);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }
-    IniSection *install = ini_get_section(ini.get(), "Install");
-    if (!expect(install, "VSN", "5.10.3") || !expect(install, "SYSTEM_VSN", "R16B") ||
-        !expect(install, "Path", "C:\\dist;old") || !expect(install, "Notes", "one,two"))
-        return 1;
-    section_set_value(install, "VSN", "6.0.0");
-    section_set_value(install, "Added", "a;b");
-    IniSection *launcher = section_create("quorvel");
-    section_set_value(launcher, "Rootdir", "C:\\dist");
-    ini_put_section(ini.get(), launcher);
-    if (ini_save(ini.get(), argv[2]) != 0) {
-        std::fprintf(stderr, "cannot save %s\n", argv[2]);
-        return 1;
-    }
-
-    Document saved(ini_load(argv[2]));
-    if (!saved || saved->count != 3 ||
-        !expect(ini_get_section(saved.get(), "Install"), "Added", "a;b") ||
-        !expect(ini_get_section(saved.get(), "quorvel"), "Rootdir", "C:\\dist")) {
-        std::fprintf(stderr, "%s does not read back as saved\n", argv[2]);
-        return 1;
-    }
-    return 0;
 }
