@@ -156,7 +156,9 @@ def file_problems(before, after, files, unwritten, complete, root_bin):
             if now != was:
                 problems.append("%s was %s" % (path, "created" if was is None else
                                                "removed" if now is None else "changed"))
-        elif now != was and (now != new[path] or path in unwritten):
+        elif now != was and now == new[path] and path in unwritten:
+            problems.append("%s was replaced, yet the tool says it could not be" % path)
+        elif now != was and now != new[path]:
             problems.append("%s holds %s, neither all it held nor only the whole new content"
                             % (path, "nothing" if now is None else "%d bytes" % len(now)))
         elif complete and path not in unwritten and now != new[path]:
