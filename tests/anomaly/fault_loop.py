@@ -123,8 +123,9 @@ def outcome_problems(outcome, kind, files, interactive, vsn):
             problems.append("a failed %s call cannot end the run with %r" % (kind or "(no)", rest))
         elif fatal is not None and fatal.re.groupindex:
             reported(fatal)
-    success = "Quorvel %s installed successfully\n" % vsn
-    wanted = ([QUESTION + success] if outcome.status == 0 else ["", QUESTION]) if interactive else [""]
+    # The question may not come when the run ends before it.
+    success = QUESTION + "Quorvel %s installed successfully\n" % vsn
+    wanted = [""] if not interactive else [success] if outcome.status == 0 else ["", QUESTION]
     if outcome.stdout not in wanted:
         problems.append("standard output %r, expected %s" % (outcome.stdout, " or ".join(
             repr(w) for w in wanted)))
