@@ -1,8 +1,9 @@
 """Hostile Install.ini files through the whole tool: random bytes, damaged
-copies of a good file, zero bytes, a 100 MB line, a million sections, a
-million continuation lines and the library fuzzer's corpus. Each run must
-end in a clean success or a clean failure with the exact message that the
-reference reading (reference_reader.py) gives for those bytes."""
+copies of a good file, zero bytes, byte-order marks, a 100 MB line, a
+million sections, a million continuation lines and the library fuzzer's
+corpus. Each run must end in a clean success or a clean failure with the
+exact message (and reason) that the reference reading (reference_reader.py)
+gives for those bytes."""
 
 import os
 import random

@@ -27,7 +27,6 @@ from tool import Tool  # noqa: E402
 from tree import Tree, installation_problems  # noqa: E402
 
 
-
 def fault_kinds():
     """The kinds of call the test builds can make fail, as the fault seam's
     table of names spells them."""
