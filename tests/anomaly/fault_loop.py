@@ -1,14 +1,18 @@
 """The anomaly loop: a clean run counts the calls of each kind; then every
-call of the kind, one after the other, is made to fail in a fresh tree, and
-the outcome is checked against what the installer's sequence says that
-failure leads to (sequence.py), never against the tool's own output."""
+call of the kind, one after the other, is made to fail in a fresh tree.
+Each outcome is held to what any sound installation gives, in whatever
+order it makes its calls: a clean end, only the tool's own messages and
+only those a failure of that kind can cause, no file cut short, nothing
+else touched, no temporary left behind, and a second run that completes."""
 
 import os
+import re
 import shutil
 import tempfile
 
-from sequence import Installation
-from tree import Tree, installation_problems, write
+from messages import undocumented
+from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT, Tree,
+                  launcher_config, read, write)
 
 SANITIZER_MARKS = ("Sanitizer", "runtime error:")
 
@@ -22,6 +26,8 @@ def strict_leaks(environment=None):
     options = os.environ.get("LSAN_OPTIONS", "")
     return dict(environment or {}, LSAN_OPTIONS=(options + ":" if options else "")
                 + "use_stacks=0:use_registers=0")
+
+
 STALE = b"left by an earlier installation\n"
 # The interactive run reads a release description with comments, another
 # section, carriage returns and a continued entry longer than the reader's
@@ -30,45 +36,100 @@ RICH_RELEASE_DESCRIPTION = ("; Release description\r\n[Other]\r\nVSN = 0.0\r\n[I
                             "VSN = 5.10.3 ; the current one\r\nNOTE = " + "n" * 1500
                             + "\\\r\n  continued\r\nSYSTEM_VSN = R16B\r\n")
 
-
-class Variant:
-    """A silent run over a fresh tree with the root on the command line, or
-    an interactive one answering "n" from the tool's own location over a
-    tree that holds an earlier installation and a longer release
-    description."""
-
-    def __init__(self, name, interactive):
-        self.name = name
-        self.interactive = interactive
-
-    def prepare(self, tool, scratch):
-        """A fresh tree in scratch; returns (tree, installation, run) where
-        run(environment) runs the tool over it once."""
-        tree = Tree(os.path.join(scratch, "tree"),
-                    ini=RICH_RELEASE_DESCRIPTION if self.interactive else None)
-        cwd = os.path.join(scratch, "cwd")
-        os.mkdir(cwd)
-        if self.interactive:
-            executable = os.path.join(tree.base, "Install")
-            shutil.copy2(tool.executable, executable)
-            installation = Installation(tree, tool.own_directory(tree.base), own_location=True,
-                                        interactive=True, velmar=True)
-            for path in installation.written_files():
-                write(path, STALE)
-
-            def run(environment=None):
-                return tool.run([], stdin=b"n\n", executable=executable, cwd=cwd,
-                                environment=environment)
-        else:
-            installation = Installation(tree, tool.path(tree.base), own_location=False,
-                                        interactive=False, velmar=False)
-
-            def run(environment=None):
-                return tool.run(["-s", tool.path(tree.base)], cwd=cwd, environment=environment)
-        return tree, installation, run
+# An executable left uncopied: the run goes on.
+WARNING = re.compile(r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n"
+                     r"Continuing installation anyway\.\.\.\n")
+# What ends a run, by the kind of call whose failure can bring it about.
+# A kind not named here may end the run with any of the tool's messages.
+BAIL_OUT = r"Cannot continue installation, bailing out\.\n"
+COPY_FAILED = r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + BAIL_OUT
+CREATE_FAILED = r"Could not create file (?P<target>[^\n]*)\n" + BAIL_OUT
+INIT = r"Cannot open init file [^\n]*\n"
+FATAL = {
+    "": r"(?!)",  # a clean run ends with no message at all
+    "alloc": r"Out of memory\n",
+    "own_path": r"Could not GetModuleFileName\(\)\n",
+    "mkdir": COPY_FAILED,
+    "exists": r"Could not find file (?P<source>[^\n]*)\n",
+    "copy": COPY_FAILED,
+    "open": INIT + r"cannot open the file: [^\n]*\S\n",
+    "create": CREATE_FAILED,
+    "read": INIT + r"reading failed: [^\n]*\S\n",
+    "write": CREATE_FAILED,
+}
+# Known kinds whose failure can leave an executable uncopied.
+WARNING_KINDS = {"mkdir", "copy"}
 
 
-VARIANTS = [Variant("silent", False), Variant("interactive", True)]
+def installation_files(tree, root, velmar):
+    """The files a run writes: {path as the tool names it: (host path, path
+    of its source as the tool names it ("" for the one it writes itself),
+    its whole new content)}."""
+    def named(*parts):
+        return "\\".join((root,) + parts)
+
+    versioned = ("sumbra-" + tree.vsn, "bin")
+    release = ("releases", tree.system_vsn)
+    chosen = VELMAR_BOOT if velmar else MINIMAL_BOOT
+    files = {named("bin", n): (tree.root_bin(n), named(*versioned, n), read(tree.versioned_bin(n)))
+             for n in EXECUTABLES}
+    files.update({named("bin", n): (tree.root_bin(n), named(*release, n), read(tree.release_dir(n)))
+                  for n in BOOT_FILES})
+    files[named("bin", "start.boot")] = (tree.root_bin("start.boot"), named("bin", chosen),
+                                         read(tree.release_dir(chosen)))
+    config = launcher_config(root, tree.vsn)
+    files[named(*versioned, "qvl.ini")] = (tree.versioned_bin("qvl.ini"), "", config)
+    files[named("bin", "qvl.ini")] = (tree.root_bin("qvl.ini"), named(*versioned, "qvl.ini"),
+                                      config)
+    return files
+
+
+def outcome_problems(outcome, kind, files, interactive, vsn):
+    """What is wrong with the status and the output of a run in which one
+    call of kind failed ("" for none), and the host paths of the files the
+    run reported it could not write."""
+    problems, unwritten = [], []
+    if outcome.status not in (0, 1):
+        problems.append("ended with status %d (a signal or a sanitizer report)" % outcome.status)
+    if any(mark in outcome.stderr for mark in SANITIZER_MARKS):
+        problems.append("a sanitizer reported: %r" % outcome.stderr[:2000])
+    problems += undocumented(outcome.stderr)
+
+    def reported(match):
+        """A message naming a file must name one of the installation's."""
+        source, target = match.groupdict().get("source", ""), match.groupdict().get("target")
+        if target is None and source not in {s for _, s, _ in files.values()}:
+            problems.append("%r names no file of the installation" % match.group())
+        elif target is not None and files.get(target, (0, 0))[1] != source:
+            problems.append("%r names no file the installation writes" % match.group())
+        elif target is not None:
+            unwritten.append(files[target][0])
+
+    rest = outcome.stderr
+    while (warning := WARNING.match(rest)) is not None:
+        if not warning.group("target").endswith(tuple("\\" + n for n in EXECUTABLES)):
+            problems.append("a warning for a file that is no executable: %r" % warning.group())
+        if kind in FATAL and kind not in WARNING_KINDS:
+            problems.append("a failed %s call cannot leave an executable uncopied: %r"
+                            % (kind or "(no)", warning.group()))
+        reported(warning)
+        rest = rest[warning.end():]
+    if (outcome.status == 1) != (rest != ""):
+        problems.append("exit status %d after the message %r" % (outcome.status, rest))
+    if rest:
+        patterns = [FATAL[kind]] if kind in FATAL else [COPY_FAILED, CREATE_FAILED]
+        fatal = next(filter(None, (re.fullmatch(p, rest) for p in patterns)), None)
+        if fatal is None and kind in FATAL:
+            problems.append("a failed %s call cannot end the run with %r" % (kind or "(no)", rest))
+        elif fatal is not None and fatal.re.groupindex:
+            reported(fatal)
+    # The question may not come when the run ends before it.
+    success = QUESTION + "Quorvel %s installed successfully\n" % vsn
+    wanted = [""] if not interactive else [success] if outcome.status == 0 else ["", QUESTION]
+    if outcome.stdout not in wanted:
+        problems.append("standard output %r, expected %s" % (outcome.stdout, " or ".join(
+            repr(w) for w in wanted)))
+    return problems, unwritten
 
 
 def snapshot(directory):
@@ -77,137 +138,120 @@ def snapshot(directory):
     for base, subdirectories, names in os.walk(directory):
         directories.update(os.path.join(base, d) for d in subdirectories)
         for name in names:
-            path = os.path.join(base, name)
-            with open(path, "rb") as f:
-                files[path] = f.read()
+            files[os.path.join(base, name)] = read(os.path.join(base, name))
     return files, directories
 
 
-def outcome_problems(outcome, expected):
+def file_problems(before, after, files, unwritten, complete, root_bin):
+    """What a run did around it. Each file it writes holds its old content
+    (or is still absent) or its whole new content; one it reported it could
+    not write holds its old content; complete, each other holds its new
+    content. No other file or directory is created, changed or removed,
+    but root_bin may be created."""
+    (files_before, directories_before), (files_after, directories_after) = before, after
+    new = {host: content for host, _, content in files.values()}
     problems = []
-    if outcome.status not in (0, 1):
-        problems.append("ended with status %d (a signal or a sanitizer report)" % outcome.status)
-    if any(mark in outcome.stderr for mark in SANITIZER_MARKS):
-        problems.append("a sanitizer reported: %r" % outcome.stderr[:2000])
-    if outcome.status != expected.status:
-        problems.append("exit status %d, expected %d" % (outcome.status, expected.status))
-    if outcome.stdout != expected.stdout:
-        problems.append("standard output %r, expected %r" % (outcome.stdout, expected.stdout))
-    if outcome.stderr != expected.stderr:
-        problems.append("standard error %r, expected %r" % (outcome.stderr[:2000], expected.stderr))
-    return problems
-
-
-def file_problems(before, after, installation, expected, complete, allocation):
-    """What the run did to the tree beyond what it was to do. complete is the
-    outcome of a clean run, whose leaves are the new content of each file."""
-    problems = []
-    files_before, directories_before = before
-    files_after, directories_after = after
-    written = set(installation.written_files())
-    launcher = installation.tree.versioned_bin("qvl.ini")
     for path in sorted(set(files_before) | set(files_after)):
         was, now = files_before.get(path), files_after.get(path)
-        if path not in written:
+        if path not in new:
             if now != was:
                 problems.append("%s was %s" % (path, "created" if was is None else
                                                "removed" if now is None else "changed"))
-            continue
-        if allocation:
-            # The out-of-memory exit may come at any allocation: each file
-            # is as it was, or fully written, or (qvl.ini) written in part.
-            new = complete.leaves[path]
-            if now != was and now != new and not (path == launcher and now is not None
-                                                  and new.startswith(now)):
-                problems.append("%s holds %r" % (path, now[:200]))
-        else:
-            wanted = expected.leaves.get(path, was)
-            if now != wanted:
-                problems.append("%s holds %r, expected %r"
-                                % (path, None if now is None else now[:200],
-                                   None if wanted is None else wanted[:200]))
-    new_directories = directories_after - directories_before - {installation.tree.root_bin()}
-    problems.extend("directory %s was created" % d for d in sorted(new_directories))
+        elif now != was and now == new[path] and path in unwritten:
+            problems.append("%s was replaced, yet the tool says it could not be" % path)
+        elif now != was and now != new[path]:
+            problems.append("%s holds %s, neither all it held nor only the whole new content"
+                            % (path, "nothing" if now is None else "%d bytes" % len(now)))
+        elif complete and path not in unwritten and now != new[path]:
+            problems.append("%s is not installed" % path)
+    changed = (directories_after ^ directories_before) - {root_bin}
+    problems.extend("directory %s was created or removed" % d for d in sorted(changed))
     return problems
 
 
-def read_counts(path):
-    counts = {}
-    with open(path) as f:
-        for line in f:
-            kind, count = line.split()
-            counts[kind] = int(count)
-    return counts
+class Trial:
+    """A tree in a scratch directory of its own, with the tool run over it:
+    silently with the root on the command line over a fresh tree, or
+    interactively answering "n" from the tool's own location over a tree
+    that holds an earlier installation and a longer release description."""
+
+    def __init__(self, tool, interactive, work):
+        self.scratch = tempfile.mkdtemp(dir=work)
+        self.interactive = interactive
+        self.tree = Tree(os.path.join(self.scratch, "tree"),
+                         ini=RICH_RELEASE_DESCRIPTION if interactive else None)
+        cwd = os.path.join(self.scratch, "cwd")
+        os.mkdir(cwd)
+        if interactive:
+            executable = os.path.join(self.tree.base, "Install")
+            shutil.copy2(tool.executable, executable)
+            self.files = installation_files(self.tree, tool.own_directory(self.tree.base), True)
+            for host, _, _ in self.files.values():
+                write(host, STALE)
+            self.command = dict(arguments=[], stdin=b"n\n", executable=executable, cwd=cwd)
+        else:
+            root = tool.path(self.tree.base)
+            self.files = installation_files(self.tree, root, False)
+            self.command = dict(arguments=["-s", root], cwd=cwd)
+        self.tool = tool
+        self.before = snapshot(self.scratch)
+
+    def close(self):
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def run(self, kind, environment):
+        """Runs the tool once; the problems of its outcome, the tree and
+        what is around it, compared with before the first run."""
+        outcome = self.tool.run(environment=environment, **self.command)
+        problems, unwritten = outcome_problems(outcome, kind, self.files, self.interactive,
+                                               self.tree.vsn)
+        return problems + file_problems(self.before, snapshot(self.scratch), self.files,
+                                        unwritten, outcome.status == 0, self.tree.root_bin())
 
 
-def count_calls(tool, variant, work):
+def count_calls(tool, interactive, work):
     """The calls of each kind a clean run makes, and its problems."""
-    scratch = tempfile.mkdtemp(dir=work)
+    trial = Trial(tool, interactive, work)
     counts_file = os.path.join(work, "counts")
     try:
-        tree, installation, run = variant.prepare(tool, scratch)
-        outcome = run(strict_leaks({"QUORVEL_FAULT_COUNTS": counts_file}))
-        expected = installation.expected()
-        problems = outcome_problems(outcome, expected)
-        counts = read_counts(counts_file)
-        # The sequence and the tool must agree on every call but the
-        # allocations, which the sequence does not place.
-        for kind, count in sorted(expected.calls.items()):
-            if counts.get(kind) != count:
-                problems.append("a clean run made %s %s calls, the sequence says %d"
-                                % (counts.get(kind), kind, count))
-        return counts, problems
+        problems = trial.run("", strict_leaks({"QUORVEL_FAULT_COUNTS": counts_file}))
+        with open(counts_file) as f:
+            return {kind: int(count) for kind, count in (line.split() for line in f)}, problems
     finally:
-        shutil.rmtree(scratch, ignore_errors=True)
+        trial.close()
 
 
-def one_fault(tool, variant, kind, nth, work):
+def one_fault(tool, interactive, kind, nth, work):
     """Runs the tool with the nth call of kind failing, then again without a
     fault; the problems found."""
-    scratch = tempfile.mkdtemp(dir=work)
+    trial = Trial(tool, interactive, work)
     try:
-        tree, installation, run = variant.prepare(tool, scratch)
-        complete = installation.expected()
-        expected = installation.expected((kind, nth))
-        before = snapshot(tree.base)
         plan = {"QUORVEL_FAULT": "%s:%d" % (kind, nth)}
-        outcome = run(plan if kind == "alloc" else strict_leaks(plan))
-        problems = outcome_problems(outcome, expected)
-        problems += file_problems(before, snapshot(tree.base), installation, expected, complete,
-                                  kind == "alloc")
-        # Nothing appears beside the tree: not in the working directory,
-        # not in the scratch directory.
-        beside = sorted(os.listdir(scratch)) + sorted(os.listdir(os.path.join(scratch, "cwd")))
-        if beside != ["cwd", "tree"]:
-            problems.append("the scratch directory holds %s" % beside)
-        # Running again completes the installation.
-        again = run(strict_leaks())
-        problems += ["second run: " + p for p in outcome_problems(again, complete)]
-        problems += ["after the second run: " + p for p in installation_problems(
-            tree, installation.root, installation.velmar)]
-        return problems
+        problems = trial.run(kind, plan if kind == "alloc" else strict_leaks(plan))
+        return problems + ["second run: " + p for p in trial.run("", strict_leaks())]
     finally:
-        shutil.rmtree(scratch, ignore_errors=True)
+        trial.close()
 
 
 def run_kind(tool, kind):
-    """Every fault of one kind in both variants: (report lines, problems)."""
+    """Every fault of one kind in both runs: (report lines, problems)."""
     work = tempfile.mkdtemp(prefix="quorvel-anomaly-")
     report, problems = [], []
     try:
         total = 0
-        for variant in VARIANTS:
-            counts, counting_problems = count_calls(tool, variant, work)
-            problems += ["%s clean run: %s" % (variant.name, p) for p in counting_problems]
+        for name, interactive in (("silent", False), ("interactive", True)):
+            counts, counting_problems = count_calls(tool, interactive, work)
+            problems += ["%s clean run: %s" % (name, p) for p in counting_problems]
+            if kind not in counts:
+                problems.append("the tool counts no calls of kind %s" % kind)
             for nth in range(1, counts.get(kind, 0) + 1):
-                problems += ["%s %s:%d: %s" % (variant.name, kind, nth, p)
-                             for p in one_fault(tool, variant, kind, nth, work)]
+                problems += ["%s %s:%d: %s" % (name, kind, nth, p)
+                             for p in one_fault(tool, interactive, kind, nth, work)]
             report.append("%s run: %d %s calls, each made to fail"
-                          % (variant.name, counts.get(kind, 0), kind))
+                          % (name, counts.get(kind, 0), kind))
             total += counts.get(kind, 0)
         if total == 0:
             problems.append("no run made a single %s call: nothing was tested" % kind)
-        report.append("%d faults injected" % total)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return report, problems

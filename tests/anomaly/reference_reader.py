@@ -5,6 +5,7 @@ bytes at all. The hostile-input tests run the tool on files it has never
 seen and compare with this: where the two disagree, one of them is wrong."""
 
 import os
+import re
 
 from tree import BOOT_FILES, EXECUTABLES
 
@@ -13,20 +14,32 @@ LONGEST_IN_VERSIONED_BIN = max(len(n) for n in EXECUTABLES + ["qvl.ini"])
 LONGEST_IN_RELEASE_DIR = max(len(n) for n in BOOT_FILES)
 
 
+# Byte-order marks of text the format cannot read, UTF-32 little-endian
+# tested before the UTF-16 mark it begins with.
+ENCODINGS = [(b"\xff\xfe\x00\x00", "UTF-32", "little"), (b"\x00\x00\xfe\xff", "UTF-32", "big"),
+             (b"\xff\xfe", "UTF-16", "little"), (b"\xfe\xff", "UTF-16", "big")]
+UTF8_MARK = b"\xef\xbb\xbf"
+
+
 def logical_lines(data):
     """The logical lines of a file's bytes, as the reader delivers them
-    (before the zero-byte cut that every later step makes)."""
+    (before the zero-byte cut that every later step makes), each with the
+    number of the physical line that holds its first byte."""
     lines = []
     text = bytearray()
     escaped = comment = False
+    number = start = 1
 
     def finish():
         trimmed = bytes(text).rstrip(b" ")
         if trimmed:
-            lines.append(trimmed)
+            lines.append((start, trimmed))
 
-    for byte in data:
+    for byte in data[len(UTF8_MARK):] if data.startswith(UTF8_MARK) else data:
+        if not text:
+            start = number
         if byte == 0x0A:
+            number += 1
             if escaped or not text:  # a continuation, or a blank line
                 escaped = comment = False
                 continue
@@ -57,11 +70,15 @@ def logical_lines(data):
 
 
 def load(data):
-    """The document as a list of (name, [(key, value)]), or None when the
-    structure is rejected."""
+    """The document as a list of (name, [(key, value)]), or None and the
+    reason the library gives for rejecting the file."""
+    for mark, encoding, order in ENCODINGS:
+        if data.startswith(mark):
+            return None, ("the file is %s text (%s-endian); save it as ANSI or UTF-8"
+                          % (encoding, order))
     sections = []
     current = None
-    for line in logical_lines(data):
+    for number, line in logical_lines(data):
         line = line.split(b"\0", 1)[0]  # lines are zero-terminated strings
         equals = line.find(b"=")
         if current is not None and equals > 0:
@@ -70,8 +87,11 @@ def load(data):
             current = (line[1:-1], [])
             sections.append(current)
         else:
-            return None
-    return sections
+            return None, "line %d: %s" % (number, (
+                "key=value before the first [section] header" if current is None and equals > 0
+                else "[] is not a section header: a section needs a name" if line == b"[]"
+                else "neither a [section] header nor a key=value line"))
+    return sections, None
 
 
 def first(pairs, wanted):
@@ -85,9 +105,23 @@ class Unforeseen(Exception):
     """An Install.ini whose outcome depends on more than this module models."""
 
 
+def refused_version(key, value, release_file):
+    """Standard error, as a pattern, of a version that would lead out of its
+    folder or name none: the tool's own wording, which must name the key,
+    the file and the value."""
+    return re.compile(r"(?s)(?=.*(?<![A-Z_])%s(?![A-Z_]))(?=.*%s)(?=.*%s).*\n"
+                      % (key, re.escape(release_file.decode("latin-1")),
+                         re.escape(value.decode("latin-1"))))
+
+
+def leads_elsewhere(version):
+    return version in (b"", b".", b"..") or any(c in version for c in b"\\/:")
+
+
 def installer_outcome(data, root, tree):
     """(status, standard error) of a silent run of the tool over tree, given
-    the root argument root, when Install.ini holds data."""
+    the root argument root, when Install.ini holds data. Standard error is
+    its text, or a pattern where the wording is the tool's to choose."""
     root_bytes = root.encode("latin-1")
     release_file = root_bytes + b"\\Install.ini"
 
@@ -96,9 +130,9 @@ def installer_outcome(data, root, tree):
         # as latin-1, one character per byte.
         return text % tuple(p.decode("latin-1") for p in paths)
 
-    document = load(data)
+    document, reason = load(data)
     if document is None:
-        return 1, message("Cannot open init file %s\n", release_file)
+        return 1, message("Cannot open init file %s\n", release_file) + reason + "\n"
     install = first(document, b"Install")
     if install is None:
         return 1, message("No [Install] section in init file %s\n", release_file)
@@ -106,6 +140,8 @@ def installer_outcome(data, root, tree):
     vsn = first(install, b"VSN")
     if vsn is None:
         return 1, message("No key VSN in init file %s\n", release_file)
+    if leads_elsewhere(vsn):
+        return 1, refused_version("VSN", vsn, release_file)
     versioned_bin = root_bytes + b"\\sumbra-" + vsn + b"\\bin"
     if (len(vsn) > PATH_LIMIT or len(versioned_bin) > PATH_LIMIT
             or len(versioned_bin) + 1 + LONGEST_IN_VERSIONED_BIN > PATH_LIMIT):
@@ -113,6 +149,8 @@ def installer_outcome(data, root, tree):
     system_vsn = first(install, b"SYSTEM_VSN")
     if system_vsn is None:
         return 1, message("No key SYSTEM_VSN in init file %s\n", release_file)
+    if leads_elsewhere(system_vsn):
+        return 1, refused_version("SYSTEM_VSN", system_vsn, release_file)
     release_dir = root_bytes + b"\\releases\\" + system_vsn
     if (len(release_dir) > PATH_LIMIT
             or len(release_dir) + 1 + LONGEST_IN_RELEASE_DIR > PATH_LIMIT):

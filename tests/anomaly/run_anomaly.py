@@ -12,6 +12,7 @@ were built with the address sanitizer."""
 
 import argparse
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -22,10 +23,19 @@ sys.path.insert(0, os.path.join(os.path.dirname(here), "e2e"))
 
 import fault_loop  # noqa: E402
 import hostile  # noqa: E402
-from sequence import KINDS  # noqa: E402
 from tool import Tool  # noqa: E402
 from tree import Tree, installation_problems  # noqa: E402
 
+
+def fault_kinds():
+    """The kinds of call the test builds can make fail, as the fault seam's
+    table of names spells them."""
+    with open(os.path.join(os.path.dirname(here), "fault", "fault.cpp")) as f:
+        table = re.search(r"fault_call_names\[[^]]*\] = \{([^}]*)\}", f.read()).group(1)
+    return re.findall(r'"([^"]+)"', table)
+
+
+KINDS = fault_kinds()
 TESTS = (["faults." + kind for kind in KINDS] + ["faults.plan"]
          + ["hostile." + name for name in hostile.CASES])
 
@@ -51,16 +61,24 @@ def plan_checks(tool, shipped):
                                                                   outcome.stderr))
             if os.path.exists(tree.root_bin()):
                 problems.append("plan %r: the run went on" % plan)
-        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": ""})
+        counts_file = os.path.join(scratch, "counts")
+        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": "",
+                                                      "QUORVEL_FAULT_COUNTS": counts_file})
         if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
             problems.append("empty plan: status %d, error %r" % (outcome.status, outcome.stderr))
         problems += installation_problems(tree, root, velmar=False)
-        # A clean run makes 11 copies: the 12th is never reached. Counts
-        # that cannot be written (a directory is in the way) change nothing.
-        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": "copy:12",
+        with open(counts_file) as f:
+            counts = dict(line.split() for line in f)
+        if sorted(counts) != sorted(KINDS):
+            problems.append("the tool counts the kinds %s, the tests are for %s"
+                            % (sorted(counts), sorted(KINDS)))
+        # A call beyond the last is never reached. Counts that cannot be
+        # written (a directory is in the way) change nothing.
+        beyond = "copy:%d" % (int(counts.get("copy", 0)) + 1)
+        outcome = tool.run(["-s", root], environment={"QUORVEL_FAULT": beyond,
                                                       "QUORVEL_FAULT_COUNTS": scratch})
         if (outcome.status, outcome.stdout, outcome.stderr) != (0, "", ""):
-            problems.append("copy:12: status %d, error %r" % (outcome.status, outcome.stderr))
+            problems.append("%s: status %d, error %r" % (beyond, outcome.status, outcome.stderr))
         problems += installation_problems(tree, root, velmar=False)
         for plan in ("copy:1", "cpy:3"):
             outcome = shipped.run(["-s", root], environment={"QUORVEL_FAULT": plan})
