@@ -56,6 +56,7 @@ FATAL = {
     "create": CREATE_FAILED,
     "read": INIT + r"reading failed: [^\n]*\S\n",
     "write": CREATE_FAILED,
+    "full_path": r"Could not tell the full path of root directory [^\n]*\n",
 }
 # Known kinds whose failure can leave an executable uncopied.
 WARNING_KINDS = {"mkdir", "copy"}
@@ -171,7 +172,7 @@ def file_problems(before, after, files, unwritten, complete, root_bin):
 
 class Trial:
     """A tree in a scratch directory of its own, with the tool run over it:
-    silently with the root on the command line over a fresh tree, or
+    silently with a relative root on the command line over a fresh tree, or
     interactively answering "n" from the tool's own location over a tree
     that holds an earlier installation and a longer release description."""
 
@@ -190,9 +191,11 @@ class Trial:
                 write(host, STALE)
             self.command = dict(arguments=[], stdin=b"n\n", executable=executable, cwd=cwd)
         else:
-            root = tool.path(self.tree.base)
+            # Given relative to the working directory, the root is made
+            # full before use: every message names the full path.
+            root = tool.own_directory(self.tree.base)
             self.files = installation_files(self.tree, root, False)
-            self.command = dict(arguments=["-s", root], cwd=cwd)
+            self.command = dict(arguments=["-s", os.path.join("..", "tree")], cwd=cwd)
         self.tool = tool
         self.before = snapshot(self.scratch)
 
