@@ -13,7 +13,7 @@ from dataclasses import dataclass, field
 
 from tree import BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT, escaped
 
-READ_CHUNK = 1024
+READ_CHUNK = 64 * 1024  # the loader reads Install.ini in chunks of this size
 OUT_OF_MEMORY = "Out of memory\n"
 BAIL_OUT = "Cannot continue installation, bailing out.\n"
 CONTINUE = "Continuing installation anyway...\n"
