@@ -161,7 +161,9 @@ typedef enum IniErrorKind {
 
 typedef struct IniError {
     IniErrorKind kind;
-    int32_t line;         /* 1-based physical line where the offending logical line starts; 0 when no line is at fault */
+    /* 1-based physical line where the offending logical line starts; 0 when
+     * no line is at fault */
+    int32_t line;
     int32_t system_error; /* errno, or GetLastError() on Windows, for OPEN and READ; 0 otherwise */
     char message[160];    /* one line of English, no line end; empty for INI_ERROR_NONE */
 } IniError;

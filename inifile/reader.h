@@ -18,20 +18,20 @@ extern "C" {
 
 /* What the first bytes of a file say about its encoding. */
 typedef enum IniByteOrderMark {
-    INI_MARK_NONE,      /* no mark: bytes read as they are */
-    INI_MARK_UTF8,      /* EF BB BF, stepped over */
-    INI_MARK_UTF16_LE,  /* FF FE */
-    INI_MARK_UTF16_BE,  /* FE FF */
-    INI_MARK_UTF32_LE,  /* FF FE 00 00 */
-    INI_MARK_UTF32_BE,  /* 00 00 FE FF */
-    INI_MARK_UNDECIDED  /* too few bytes yet to tell */
+    INI_MARK_NONE,     /* no mark: bytes read as they are */
+    INI_MARK_UTF8,     /* EF BB BF, stepped over */
+    INI_MARK_UTF16_LE, /* FF FE */
+    INI_MARK_UTF16_BE, /* FE FF */
+    INI_MARK_UTF32_LE, /* FF FE 00 00 */
+    INI_MARK_UTF32_BE, /* 00 00 FE FF */
+    INI_MARK_UNDECIDED /* too few bytes yet to tell */
 } IniByteOrderMark;
 
 /* One open file being read into logical lines. Start it with
  * inifile_internal_line_source_start. */
 typedef struct IniLineSource {
-    intptr_t handle;       /* open file, never closed here */
-    char *buffer;          /* capacity bytes, owned by the caller */
+    intptr_t handle; /* open file, never closed here */
+    char *buffer;    /* capacity bytes, owned by the caller */
     uint32_t capacity;
     uint32_t filled;       /* bytes the last read put in buffer; 0 before the first */
     int32_t position;      /* index of the next unread byte */

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -107,6 +108,20 @@ void close_file(intptr_t handle)
     CloseHandle((HANDLE)handle);
 #else
     close((int)handle);
+#endif
+}
+
+std::string system_text(int32_t code)
+{
+#ifdef _WIN32
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  (DWORD)code, 0, text, sizeof text, NULL);
+    std::string result(text, length);
+    result.erase(result.find_last_not_of("\r\n ") + 1);
+    return result;
+#else
+    return strerror(code);
 #endif
 }
 

@@ -40,6 +40,10 @@ class TempDir {
 intptr_t open_for_reading(const std::string &path);
 void close_file(intptr_t handle);
 
+// The system's own one-line text for an error code (strerror on POSIX,
+// FormatMessageA on Windows), as a load error quotes it.
+std::string system_text(int32_t code);
+
 // A document as plain data: sections in order, each with its entries.
 struct SectionShape {
     std::string name;
