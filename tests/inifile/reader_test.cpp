@@ -28,7 +28,7 @@ std::vector<std::string> read_lines(const std::string &path, int *read_failed)
 {
     std::vector<std::string> lines;
     IniLineReader reader = {};
-    reader.handle = open_for_reading(path.c_str());
+    reader.handle = open_for_reading(path);
     EXPECT_NE(reader.handle, -1);
     while (char *line = ini_read_line(&reader)) {
         lines.push_back(line);
