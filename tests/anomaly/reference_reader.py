@@ -58,7 +58,11 @@ def logical_lines(data):
 
 def load(data):
     """The document as a list of (name, [(key, value)]), or None when the
-    structure is rejected."""
+    structure or the encoding is rejected."""
+    if data[:2] in (b"\xff\xfe", b"\xfe\xff") or data[:4] == b"\0\0\xfe\xff":
+        return None  # UTF-16 or UTF-32 text (FF FE 00 00 begins with FF FE)
+    if data[:3] == b"\xef\xbb\xbf":
+        data = data[3:]  # a UTF-8 byte-order mark is skipped
     sections = []
     current = None
     for line in logical_lines(data):
