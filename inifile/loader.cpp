@@ -48,8 +48,7 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
 enum { LOAD_CHUNK = 64 * 1024 };
 
 // Fills error, when the caller asked for one, with its kind, line, system
-// code and message (printf-style). The message is cut to fit and kept to
-// one line: a system's text may hold line ends of its own.
+// code and message (printf-style), cut to fit.
 static void ini_report(IniError *error, IniErrorKind kind, int64_t line, int32_t system_error,
                        const char *format, ...) __attribute__((format(printf, 5, 6)));
 
@@ -67,10 +66,6 @@ static void ini_report(IniError *error, IniErrorKind kind, int64_t line, int32_t
     va_start(arguments, format);
     vsnprintf(error->message, sizeof error->message, format, arguments);
     va_end(arguments);
-    for (char *byte = error->message; *byte != '\0'; ++byte) {
-        if (*byte == '\n' || *byte == '\r')
-            *byte = ' ';
-    }
 }
 
 // An error of the system, told by its own text after what failed.

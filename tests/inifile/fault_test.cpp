@@ -76,12 +76,16 @@ const int32_t injected_error = 30;  // ERROR_READ_FAULT
 const int32_t injected_error = EIO;
 #endif
 
-// A file of several of the loader's chunks: each of its reads fails in turn,
-// and so does the open; every one fails the whole load and says why.
+// A file of several of the loader's chunks, the first ending inside a long
+// line: each of its reads fails in turn, and so does the open; every one
+// fails the whole load and says why.
 TEST(Faults, OpenOrReadErrorFailsTheLoad)
 {
     TempDir dir;
     std::string bytes = "[s]\n";
+    while (bytes.size() < 60000)
+        bytes += "key = value\n";
+    bytes += "long = " + std::string(10000, 'v') + "\n";
     while (bytes.size() < 150000)
         bytes += "key = value\n";
     dir.write("big.ini", bytes);

@@ -111,4 +111,19 @@ TEST(ReadLine, Table)
     }
 }
 
+// A real read error, from a handle that may only write: no line, and the
+// end is told from the end of the file.
+TEST(ReadLine, ReadErrorOfTheSystem)
+{
+    TempDir dir;
+    dir.write("lines.ini", "[s]\nk=v\n");
+    IniLineReader reader = {};
+    reader.handle = open_for_writing_only(dir.path("lines.ini"));
+    ASSERT_NE(reader.handle, -1);
+    EXPECT_EQ(ini_read_line(&reader), nullptr);
+    EXPECT_EQ(reader.read_failed, 1);
+    EXPECT_EQ(reader.at_end, 1);
+    close_file(reader.handle);
+}
+
 }  // namespace

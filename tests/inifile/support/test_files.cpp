@@ -102,6 +102,17 @@ intptr_t open_for_reading(const std::string &path)
 #endif
 }
 
+intptr_t open_for_writing_only(const std::string &path)
+{
+#ifdef _WIN32
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    return handle == INVALID_HANDLE_VALUE ? -1 : (intptr_t)handle;
+#else
+    return open(path.c_str(), O_WRONLY | O_CLOEXEC);
+#endif
+}
+
 void close_file(intptr_t handle)
 {
 #ifdef _WIN32
