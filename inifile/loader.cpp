@@ -39,7 +39,10 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
     char *value = equals + 1;
     while (*value == ' ')
         value += 1;
-    memset(key_end, '\0', (size_t)(equals - key_end) + 1);
+    *key_end = '\0';
+    *equals = '\0';
+    if (equals - key_end > 1)  // more than one space before the '='
+        memset(key_end + 1, '\0', (size_t)(equals - key_end) - 1);
     inifile_internal_append_entry(section, line, value);
 }
 

@@ -69,29 +69,73 @@ static constexpr PlainBytes line_plain = [] {
     return plain;
 }();
 
+// The end of the run of plain bytes that starts at position: the index of
+// the first byte from there that is not plain, or filled. Where the machine
+// stores words with their lowest byte first, eight bytes are looked at
+// together: a byte equal to c is zero in word ^ (c * ones), and the lowest
+// zero byte of x is the lowest byte whose top bit is set in
+// (x - ones) & ~x & highs (bytes above it may be flagged too, never below).
+static inline int32_t plain_run_end(const char *chunk, int32_t position, int32_t filled)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t ones = 0x0101010101010101u;
+    const uint64_t highs = 0x8080808080808080u;
+    while (filled - position >= 8) {
+        uint64_t word;
+        memcpy(&word, chunk + position, sizeof word);
+        uint64_t feed = word ^ (ones * '\n');
+        uint64_t carriage = word ^ (ones * '\r');
+        uint64_t semicolon = word ^ (ones * ';');
+        uint64_t backslash = word ^ (ones * '\\');
+        uint64_t special = (((feed - ones) & ~feed) | ((carriage - ones) & ~carriage) |
+                            ((semicolon - ones) & ~semicolon) | ((backslash - ones) & ~backslash)) &
+                           highs;
+        if (special != 0)
+            return position + (int32_t)(__builtin_ctzll(special) / 8);
+        position += 8;
+    }
+#endif
+    while (position < filled && line_plain.is[(unsigned char)chunk[position]])
+        position += 1;
+    return position;
+}
+
 static void line_discard(LineText *text)
 {
     if (text->bytes != text->local)
         free(text->bytes);
 }
 
-// Trims trailing spaces (spaces only: a tab is text) and hands the line
-// over as a zero-terminated heap string; null when nothing is left.
+// The length of bytes without its trailing spaces (spaces only: a tab is
+// text).
+static inline size_t line_trimmed(const char *bytes, size_t length)
+{
+    while (length > 0 && bytes[length - 1] == ' ')
+        length -= 1;
+    return length;
+}
+
+// A zero-terminated heap copy of length bytes, the caller's to free.
+static inline char *line_copy(const char *bytes, size_t length)
+{
+    char *line = (char *)inifile_internal_alloc(length + 1);
+    memcpy(line, bytes, length);
+    line[length] = '\0';
+    return line;
+}
+
+// Trims trailing spaces and hands the line over as a zero-terminated heap
+// string; null when nothing is left.
 static char *line_finish(LineText *text)
 {
-    while (text->length > 0 && text->bytes[text->length - 1] == ' ')
-        text->length -= 1;
+    text->length = line_trimmed(text->bytes, text->length);
     if (text->length == 0) {
         line_discard(text);
         return NULL;
     }
-    char *line;
-    if (text->bytes == text->local) {
-        line = (char *)inifile_internal_alloc(text->length + 1);
-        memcpy(line, text->local, text->length);
-    } else {
-        line = (char *)inifile_internal_realloc(text->bytes, text->length + 1);
-    }
+    if (text->bytes == text->local)
+        return line_copy(text->local, text->length);
+    char *line = (char *)inifile_internal_realloc(text->bytes, text->length + 1);
     line[text->length] = '\0';
     return line;
 }
@@ -268,8 +312,22 @@ char *inifile_internal_next_line(IniLineSource *source)
                 // This byte and every plain byte after it in the chunk are
                 // stored unchanged, and each clears the escape flag.
                 int32_t first = position - 1;
-                while (position < filled && line_plain.is[(unsigned char)chunk[position]])
-                    position += 1;
+                position = plain_run_end(chunk, position, filled);
+                // The common line, plain bytes from its first to its line
+                // feed (or CR LF) inside the chunk, is copied once, straight
+                // from the chunk: it ends exactly as it would below.
+                if (text.length == 0) {
+                    int32_t end = position;
+                    if (end + 1 < filled && chunk[end] == '\r')
+                        end += 1;
+                    if (end < filled && chunk[end] == '\n') {
+                        source->position = end + 1;
+                        source->next_line = line + 1;
+                        source->line_start = start;
+                        const char *bytes = chunk + first;
+                        return line_copy(bytes, line_trimmed(bytes, (size_t)(position - first)));
+                    }
+                }
                 line_append(&text, chunk + first, (size_t)(position - first));
                 escaped = 0;
                 break;
