@@ -61,7 +61,7 @@ def main():
     for (file, reader), (_peak, size, ms) in peaks.items():
         if ms > 0:
             throughput[("fresh", file, reader)] = (ms, size / MB / (ms / 1e3))
-    readers = ["ours", "inih_nothing", "inih_container", "gkeyfile"]
+    readers = ["ours", "inih_nothing", "inih_container", "gkeyfile", "heap_floor"]
     shapes = ["typical", "typical_comments", "one_section", "long_line"]
     files = sorted({f for (k, f, _r) in throughput if k != "clone"},
                    key=lambda f: (shapes.index(re.sub(r"_\d+MB$", "", f)),
