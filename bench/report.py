@@ -25,7 +25,7 @@ def load_throughput(paths):
             ms = run["cpu_time"] * scale
             key = (kind, file, reader)
             if key not in results or ms < results[key][0]:
-                results[key] = (ms, run["bytes"] / MB / (ms / 1e3))
+                results[key] = (ms, run.get("bytes", 0) / MB / (ms / 1e3))
     return results
 
 
@@ -61,9 +61,9 @@ def main():
     for (file, reader), (_peak, size, ms) in peaks.items():
         if ms > 0:
             throughput[("fresh", file, reader)] = (ms, size / MB / (ms / 1e3))
-    readers = ["ours", "inih_nothing", "inih_container", "gkeyfile"]
+    readers = ["ours", "inih_nothing", "inih_container", "gkeyfile", "heap_floor"]
     shapes = ["typical", "typical_comments", "one_section", "long_line"]
-    files = sorted({f for (_k, f, _r) in throughput},
+    files = sorted({f for (k, f, _r) in throughput if k != "clone"},
                    key=lambda f: (shapes.index(re.sub(r"_\d+MB$", "", f)),
                                   int(re.search(r"(\d+)MB$", f).group(1))))
 
@@ -94,6 +94,14 @@ def main():
     for (kind, file, reader), (ms, speed) in sorted(throughput.items()):
         if kind == "save":
             print(f"\nini_save of the {file} document: {speed:.0f} MB/s ({ms:.0f} ms of CPU time)")
+    clones = sorted((int(file.split("_")[0]), ms) for (kind, file, _r), (ms, _speed)
+                    in throughput.items() if kind == "clone")
+    if clones:
+        print("\nsection_clone of one section of N distinct keys (ms of CPU time; "
+              "ratio to the previous size):")
+        for i, (count, ms) in enumerate(clones):
+            ratio = f"x{ms / clones[i - 1][1]:.2f}" if i > 0 else ""
+            print(f"  {count:6d} entries: {ms:9.2f} ms {ratio}")
 
     verdicts = []
     print()

@@ -1,5 +1,6 @@
-// Loads arbitrary bytes as a configuration file; when the load succeeds,
-// saves the document and loads the saved file again. A document the writer
+// Loads arbitrary bytes as a configuration file and checks what the load
+// reports; when the load succeeds, saves the document and loads the saved
+// file again. A document the writer
 // can reproduce (see document_round_trips) must come back identical;
 // anything else only has to be handled without a crash or a leak.
 #include "inifile.h"
@@ -107,10 +108,46 @@ static bool documents_equal(const IniFile *a, const IniFile *b)
     return true;
 }
 
+// What a load reports holds together: a document exactly when nothing is
+// wrong, a message for every failure, one line of it, a line number only
+// for a syntax error and within the file, no system code for the format's
+// own faults.
+static void check_report(const IniFile *loaded, const IniError *error, const uint8_t *data,
+                         size_t size)
+{
+    if ((loaded != nullptr) != (error->kind == INI_ERROR_NONE))
+        fail("a document without INI_ERROR_NONE, or no document with it");
+    size_t length = strnlen(error->message, sizeof error->message);
+    if (length == sizeof error->message)
+        fail("a message without its terminating zero");
+    if ((length == 0) != (error->kind == INI_ERROR_NONE))
+        fail("a failure without a message, or a message without a failure");
+    if (has_line_break(error->message))
+        fail("a message with a line end");
+    if (error->kind == INI_ERROR_SYNTAX) {
+        size_t feeds = 0;
+        for (size_t i = 0; i < size; ++i)
+            feeds += data[i] == '\n';
+        if (error->line < 1 || (size_t)error->line > feeds + 1)
+            fail("a syntax error outside the file's lines");
+        char prefix[32];
+        snprintf(prefix, sizeof prefix, "line %d: ", (int)error->line);
+        if (strncmp(error->message, prefix, strlen(prefix)) != 0)
+            fail("a syntax error whose message names another line");
+    } else if (error->line != 0) {
+        fail("a line number for a failure of no line");
+    }
+    if (error->kind != INI_ERROR_OPEN && error->kind != INI_ERROR_READ && error->system_error != 0)
+        fail("a system code for a failure of the text");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     write_input(data, size);
-    IniFile *loaded = ini_load(input_path);
+    IniError error;
+    memset(&error, 0x55, sizeof error);
+    IniFile *loaded = ini_load_with_error(input_path, &error);
+    check_report(loaded, &error, data, size);
     if (loaded == nullptr)
         return 0;
 

@@ -46,8 +46,8 @@ intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
     // as /dev/zero never does. fstat of a descriptor just opened cannot
     // fail.
     struct stat status;
-    int error = fstat(fd, &status) != 0  ? errno  // GCOVR_EXCL_BR_LINE
-                : S_ISDIR(status.st_mode) ? EISDIR
+    int error = fstat(fd, &status) != 0    ? errno  // GCOVR_EXCL_BR_LINE
+                : S_ISDIR(status.st_mode)  ? EISDIR
                 : !S_ISREG(status.st_mode) ? EINVAL
                                            : 0;
     if (error != 0) {
@@ -92,8 +92,7 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
     return 1;
 }
 
-int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count,
-                           int32_t *system_error)
+int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error)
 {
     if (INIFILE_FAULT(WRITE)) {
         file_set_error(system_error, EIO);

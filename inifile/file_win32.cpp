@@ -59,8 +59,7 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
     return 1;
 }
 
-int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count,
-                           int32_t *system_error)
+int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error)
 {
     if (INIFILE_FAULT(WRITE)) {
         file_set_error(system_error, ERROR_WRITE_FAULT);
@@ -92,8 +91,12 @@ void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size
         return;
     }
     // The system's texts end in a line end (and often a full stop before
-    // it): one line is wanted.
-    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
-                          buffer[length - 1] == ' '))
+    // it), and a few hold line ends inside: one line is wanted.
+    while (length > 0 &&
+           (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' || buffer[length - 1] == ' '))
         buffer[--length] = '\0';
+    for (DWORD i = 0; i < length; ++i) {
+        if (buffer[i] == '\n' || buffer[i] == '\r')
+            buffer[i] = ' ';
+    }
 }

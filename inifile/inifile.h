@@ -68,11 +68,11 @@ enum { INI_READ_CHUNK = 1024 };
  * of a file opened for reading and every other field 0. */
 typedef struct IniLineReader {
     intptr_t handle;             /* open file (platform handle) */
-    int32_t at_end;              /* set once a read failed or gave 0 bytes */
+    int32_t at_end;              /* set once no further line can come */
     uint32_t filled;             /* bytes the last read put in buffer */
     int32_t position;            /* index of the next unread byte */
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
-    int32_t read_failed;         /* set when the end came from a read error */
+    int32_t read_failed;         /* set when the lines delivered are not the whole file */
 } IniLineReader;
 
 /* ---- Document ---------------------------------------------------------- */
@@ -142,12 +142,18 @@ INIFILE_API IniSection *section_clone(const IniSection *source, const char *name
 /* The next logical line of the file, a heap string the caller frees with
  * free(); null when the file holds no further line, or when a read failed:
  * then read_failed is set and the lines delivered so far are not the whole
- * file. Every call after the first null returns null. */
+ * file. Every call after the first null returns null.
+ * A UTF-8 byte-order mark (EF BB BF) at the very start of the file is
+ * skipped. A file that starts with a UTF-16 or UTF-32 byte-order mark is
+ * text of another kind: the first call returns null and sets read_failed,
+ * so that it never passes for an empty file (ini_load_with_error names the
+ * encoding). */
 INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
- * the file cannot be opened or read, or its structure is invalid. The same
- * as ini_load_with_error(path, NULL). */
+ * the file cannot be opened or read, is UTF-16 or UTF-32 text, or its
+ * structure is invalid. A UTF-8 byte-order mark at the start is skipped.
+ * The same as ini_load_with_error(path, NULL). */
 INIFILE_API IniFile *ini_load(const char *path);
 
 /* Why a load failed. */
@@ -161,14 +167,27 @@ typedef enum IniErrorKind {
 
 typedef struct IniError {
     IniErrorKind kind;
-    int32_t line;         /* 1-based physical line where the offending logical line starts; 0 when no line is at fault */
+    /* 1-based physical line where the offending logical line starts; 0 when
+     * no line is at fault */
+    int32_t line;
     int32_t system_error; /* errno, or GetLastError() on Windows, for OPEN and READ; 0 otherwise */
     char message[160];    /* one line of English, no line end; empty for INI_ERROR_NONE */
 } IniError;
 
-/* ini_load that says why it failed: on success error (when not null) holds
- * INI_ERROR_NONE; on a null result, the kind, the line at fault, the
- * system's code and a message. */
+/* ini_load that says why it failed. When error is not null it is filled
+ * on every call: INI_ERROR_NONE, line 0, system_error 0 and an empty
+ * message with a document; with a null result, the kind and a message:
+ *   INI_ERROR_OPEN      "cannot open the file: <the system's text>"
+ *   INI_ERROR_READ      "reading failed: <the system's text>"
+ *   INI_ERROR_ENCODING  "the file is UTF-16 text (little-endian); save it as
+ *                       ANSI or UTF-8" (or big-endian, or UTF-32)
+ *   INI_ERROR_SYNTAX    "line N: <what is wrong>", one of
+ *                       "key=value before the first [section] header",
+ *                       "[] is not a section header: a section needs a name",
+ *                       "neither a [section] header nor a key=value line"
+ * The system's text is strerror's on POSIX and FormatMessageA's on Windows.
+ * Line N counts line feeds from 1; a logical line continued over several
+ * physical lines is told at the first of them that holds its text. */
 INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
 
 /* Writes the document to path, replacing any file there. 0 on success, -1

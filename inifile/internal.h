@@ -29,14 +29,10 @@ extern "C" {
  * status 1: the library's one answer to an exhausted heap. */
 [[noreturn]] void inifile_internal_out_of_memory(void);
 
-/* The library's one allocation function: realloc that never returns null
- * (block may be null for a new block). */
+/* The library's allocation functions: malloc and realloc that never
+ * return null. */
+void *inifile_internal_alloc(size_t size);
 void *inifile_internal_realloc(void *block, size_t size);
-
-static inline void *inifile_internal_alloc(size_t size)
-{
-    return inifile_internal_realloc(NULL, size);
-}
 
 /* A new section that takes over name, a heap block, as its own. */
 IniSection *inifile_internal_section_adopt_name(char *name);

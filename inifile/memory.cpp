@@ -12,16 +12,31 @@ void inifile_internal_out_of_memory(void)
     exit(1);
 }
 
-void *inifile_internal_realloc(void *block, size_t size)
+// A block from the C library, or the end of the process.
+static void *memory_checked(void *block)
 {
-    // realloc with size 0 may free the block and return null. No caller in
-    // the library asks for 0 bytes; this keeps it so.
+    if (block == NULL)
+        inifile_internal_out_of_memory();
+    return block;
+}
+
+// malloc and realloc with size 0 may give null, or free the block: no
+// caller in the library asks for 0 bytes, and these keep it so.
+
+void *inifile_internal_alloc(size_t size)
+{
     if (size == 0)  // GCOVR_EXCL_BR_LINE
         size = 1;   // GCOVR_EXCL_LINE
     if (INIFILE_FAULT(ALLOC))
         inifile_internal_out_of_memory();
-    void *grown = realloc(block, size);
-    if (grown == NULL)
+    return memory_checked(malloc(size));
+}
+
+void *inifile_internal_realloc(void *block, size_t size)
+{
+    if (size == 0)  // GCOVR_EXCL_BR_LINE
+        size = 1;   // GCOVR_EXCL_LINE
+    if (INIFILE_FAULT(ALLOC))
         inifile_internal_out_of_memory();
-    return grown;
+    return memory_checked(realloc(block, size));
 }

@@ -37,12 +37,12 @@ static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
     // The two limits below take 2^31 elements or a block the size of the
     // address space to reach: no test can build such a document.
     if (*capacity > INT32_MAX - INI_ARRAY_STEP)  // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();                     // GCOVR_EXCL_LINE
+        inifile_internal_out_of_memory();        // GCOVR_EXCL_LINE
     size_t old_slots = ini_slots_for(*capacity);
     *capacity += INI_ARRAY_STEP;
     size_t slots = ini_slots_for(*capacity);
     if (slots > SIZE_MAX / sizeof(void *))  // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();                // GCOVR_EXCL_LINE
+        inifile_internal_out_of_memory();   // GCOVR_EXCL_LINE
     if (slots != old_slots)
         array = inifile_internal_realloc(array, slots * sizeof(void *));
     return array;
@@ -232,14 +232,52 @@ int32_t section_remove_key(IniSection *section, const char *key)
     return 0;
 }
 
+// FNV-1a over the bytes of a zero-terminated key.
+static uint64_t ini_key_hash(const char *key)
+{
+    uint64_t hash = 14695981039346656037u;
+    for (const unsigned char *byte = (const unsigned char *)key; *byte != 0; ++byte)
+        hash = (hash ^ *byte) * 1099511628211u;
+    return hash;
+}
+
+// Appends to clone a copy of the entry: one block, key then value, as
+// section_set_value makes it.
+static void ini_append_copy(IniSection *clone, const IniEntry *entry)
+{
+    size_t key_size = strlen(entry->key) + 1;
+    size_t value_size = strlen(entry->value) + 1;
+    char *block = (char *)inifile_internal_alloc(key_size + value_size);
+    memcpy(block, entry->key, key_size);
+    memcpy(block + key_size, entry->value, value_size);
+    inifile_internal_append_entry(clone, block, block + key_size);
+}
+
 IniSection *section_clone(const IniSection *source, const char *name)
 {
-    // Read back through the first-match lookup: a repeated key is copied
-    // once, with the value of its first appearance.
+    // The keys copied so far sit in an open-addressing table of entry
+    // indexes into the clone, at least twice as large as the source: each
+    // key is looked up once, in constant time on average, so a repeated
+    // key is copied once, with the value of its first appearance, and
+    // order is that of first appearance.
     IniSection *clone = section_create(name);
+    if (source->count == 0)
+        return clone;
+    size_t slots = 4;
+    while (slots < 2 * (size_t)source->count)
+        slots *= 2;
+    int32_t *table = (int32_t *)inifile_internal_alloc(slots * sizeof *table);
+    memset(table, 0xff, slots * sizeof *table);  // every slot -1: free
     for (int32_t i = 0; i < source->count; ++i) {
-        const char *key = source->entries[i]->key;
-        section_set_value(clone, key, section_get_value(source, key));
+        const IniEntry *entry = source->entries[i];
+        size_t slot = (size_t)ini_key_hash(entry->key) & (slots - 1);
+        while (table[slot] >= 0 && strcmp(clone->entries[table[slot]]->key, entry->key) != 0)
+            slot = (slot + 1) & (slots - 1);
+        if (table[slot] >= 0)
+            continue;  // a repeat: the first appearance is in the clone
+        table[slot] = clone->count;
+        ini_append_copy(clone, entry);
     }
+    free(table);
     return clone;
 }

@@ -1,6 +1,8 @@
 // The logical-line reader: turns the bytes of a file into logical lines,
 // with comments removed, escapes resolved, continuation lines joined, blank
 // lines dropped and outer spaces trimmed.
+#include "reader.h"
+
 #include "file.h"
 #include "internal.h"
 
@@ -25,8 +27,8 @@ typedef struct LineText {
 static void line_grow(LineText *text)
 {
     // A line of half the address space cannot be gathered in a test.
-    if (text->capacity > SIZE_MAX / 2)  // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();            // GCOVR_EXCL_LINE
+    if (text->capacity > SIZE_MAX / 2)     // GCOVR_EXCL_BR_LINE
+        inifile_internal_out_of_memory();  // GCOVR_EXCL_LINE
     size_t capacity = text->capacity * 2;
     if (text->bytes == text->local) {
         char *heap = (char *)inifile_internal_alloc(capacity);
@@ -67,36 +69,160 @@ static constexpr PlainBytes line_plain = [] {
     return plain;
 }();
 
+// The end of the run of plain bytes that starts at position: the index of
+// the first byte from there that is not plain, or filled. Where the machine
+// stores words with their lowest byte first, eight bytes are looked at
+// together: a byte equal to c is zero in word ^ (c * ones), and the lowest
+// zero byte of x is the lowest byte whose top bit is set in
+// (x - ones) & ~x & highs (bytes above it may be flagged too, never below).
+static inline int32_t plain_run_end(const char *chunk, int32_t position, int32_t filled)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t ones = 0x0101010101010101u;
+    const uint64_t highs = 0x8080808080808080u;
+    while (filled - position >= 8) {
+        uint64_t word;
+        memcpy(&word, chunk + position, sizeof word);
+        uint64_t feed = word ^ (ones * '\n');
+        uint64_t carriage = word ^ (ones * '\r');
+        uint64_t semicolon = word ^ (ones * ';');
+        uint64_t backslash = word ^ (ones * '\\');
+        uint64_t special = (((feed - ones) & ~feed) | ((carriage - ones) & ~carriage) |
+                            ((semicolon - ones) & ~semicolon) | ((backslash - ones) & ~backslash)) &
+                           highs;
+        if (special != 0)
+            return position + (int32_t)(__builtin_ctzll(special) / 8);
+        position += 8;
+    }
+#endif
+    while (position < filled && line_plain.is[(unsigned char)chunk[position]])
+        position += 1;
+    return position;
+}
+
 static void line_discard(LineText *text)
 {
     if (text->bytes != text->local)
         free(text->bytes);
 }
 
-// Trims trailing spaces (spaces only: a tab is text) and hands the line
-// over as a zero-terminated heap string; null when nothing is left.
+// The length of bytes without its trailing spaces (spaces only: a tab is
+// text).
+static inline size_t line_trimmed(const char *bytes, size_t length)
+{
+    while (length > 0 && bytes[length - 1] == ' ')
+        length -= 1;
+    return length;
+}
+
+// A zero-terminated heap copy of length bytes, the caller's to free.
+static inline char *line_copy(const char *bytes, size_t length)
+{
+    char *line = (char *)inifile_internal_alloc(length + 1);
+    memcpy(line, bytes, length);
+    line[length] = '\0';
+    return line;
+}
+
+// Trims trailing spaces and hands the line over as a zero-terminated heap
+// string; null when nothing is left.
 static char *line_finish(LineText *text)
 {
-    while (text->length > 0 && text->bytes[text->length - 1] == ' ')
-        text->length -= 1;
+    text->length = line_trimmed(text->bytes, text->length);
     if (text->length == 0) {
         line_discard(text);
         return NULL;
     }
-    char *line;
-    if (text->bytes == text->local) {
-        line = (char *)inifile_internal_alloc(text->length + 1);
-        memcpy(line, text->local, text->length);
-    } else {
-        line = (char *)inifile_internal_realloc(text->bytes, text->length + 1);
-    }
+    if (text->bytes == text->local)
+        return line_copy(text->local, text->length);
+    char *line = (char *)inifile_internal_realloc(text->bytes, text->length + 1);
     line[text->length] = '\0';
     return line;
 }
 
-char *ini_read_line(IniLineReader *reader)
+// ---- Byte-order marks ---------------------------------------------------
+
+// The marks, longest first among those that share their first bytes: a
+// UTF-32 little-endian mark begins with the UTF-16 little-endian one.
+static const struct {
+    const char *bytes;
+    uint32_t length;
+    IniByteOrderMark mark;
+} byte_order_marks[] = {
+    {"\xFF\xFE\0\0", 4, INI_MARK_UTF32_LE}, {"\0\0\xFE\xFF", 4, INI_MARK_UTF32_BE},
+    {"\xEF\xBB\xBF", 3, INI_MARK_UTF8},     {"\xFF\xFE", 2, INI_MARK_UTF16_LE},
+    {"\xFE\xFF", 2, INI_MARK_UTF16_BE},
+};
+
+// The mark that the first count bytes of a file begin with. While they are
+// the start of a longer mark and more bytes may come (complete clear), it
+// cannot be told yet.
+static IniByteOrderMark mark_of(const char *bytes, uint32_t count, int complete)
 {
-    if (reader->at_end)
+    for (const auto &known : byte_order_marks) {
+        uint32_t compared = count < known.length ? count : known.length;
+        if (memcmp(bytes, known.bytes, compared) != 0)
+            continue;
+        if (compared == known.length)
+            return known.mark;
+        if (!complete)
+            return INI_MARK_UNDECIDED;
+    }
+    return INI_MARK_NONE;
+}
+
+// Reads the first bytes of the file and looks at them for a byte-order
+// mark. A short read (a pipe, a terminal) may give fewer bytes than a mark
+// has, so reading goes on until the mark can be told. 1 to go on reading
+// lines, past a UTF-8 mark; 0 when reading ends here: after a read error,
+// or for UTF-16 or UTF-32 text, which reads as no line at all rather than
+// as lines of a different text.
+static int source_open_text(IniLineSource *source)
+{
+    int complete = 0;
+    IniByteOrderMark mark;
+    while ((mark = mark_of(source->buffer, source->filled, complete)) == INI_MARK_UNDECIDED) {
+        uint32_t got = 0;
+        if (!inifile_internal_read(source->handle, source->buffer + source->filled,
+                                   source->capacity - source->filled, &got,
+                                   &source->system_error)) {
+            source->at_end = 1;
+            source->read_failed = 1;
+            return 0;
+        }
+        complete = got == 0;
+        source->filled += got;
+    }
+    source->mark = mark;
+    if (mark == INI_MARK_UTF8)
+        source->position = 3;
+    if (inifile_internal_mark_unreadable(mark)) {
+        source->at_end = 1;
+        return 0;
+    }
+    return 1;
+}
+
+// ---- Logical lines -----------------------------------------------------
+
+void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, char *buffer,
+                                        uint32_t capacity)
+{
+    memset(source, 0, sizeof *source);
+    source->handle = handle;
+    source->buffer = buffer;
+    source->capacity = capacity;
+    source->mark = INI_MARK_UNDECIDED;
+    source->next_line = 1;
+}
+
+char *inifile_internal_next_line(IniLineSource *source)
+{
+    if (source->at_end)
+        return NULL;
+    // Nothing has been read before the first line is asked for: every
+    // later read either fills the buffer or ends the reading.
+    if (source->filled == 0 && !source_open_text(source))
         return NULL;
     LineText text;
     text.bytes = text.local;
@@ -104,28 +230,32 @@ char *ini_read_line(IniLineReader *reader)
     text.capacity = sizeof text.local;
     int escaped = 0;     // the last byte was an unescaped backslash
     int in_comment = 0;  // a semicolon started a comment on this physical line
+    int64_t line = source->next_line;
+    int64_t start = line;  // where the text begins: moves on while nothing is gathered
 
     for (;;) {
-        if ((uint32_t)reader->position >= reader->filled) {
+        if ((uint32_t)source->position >= source->filled) {
             uint32_t got = 0;
-            int ok = inifile_internal_read(reader->handle, reader->buffer, INI_READ_CHUNK, &got,
-                                           NULL);
+            int ok = inifile_internal_read(source->handle, source->buffer, source->capacity, &got,
+                                           &source->system_error);
             if (!ok || got == 0) {
-                reader->at_end = 1;
+                source->at_end = 1;
+                source->next_line = line;
+                source->line_start = start;
                 if (ok)
                     return line_finish(&text);
                 // A read error is no end of file: the caller must not take
                 // what came before it for the whole file.
-                reader->read_failed = 1;
+                source->read_failed = 1;
                 line_discard(&text);
                 return NULL;
             }
-            reader->filled = got;
-            reader->position = 0;
+            source->filled = got;
+            source->position = 0;
         }
-        const char *chunk = reader->buffer;
-        int32_t filled = (int32_t)reader->filled;
-        int32_t position = reader->position;
+        const char *chunk = source->buffer;
+        int32_t filled = (int32_t)source->filled;
+        int32_t position = source->position;
         while (position < filled) {
             if (in_comment) {
                 // Everything up to the line feed is dropped.
@@ -140,14 +270,23 @@ char *ini_read_line(IniLineReader *reader)
             char byte = chunk[position++];
             switch (byte) {
             case '\n':
+                line += 1;
                 // Inside a comment the escape flag is always clear, so a
                 // backslash at the end of a comment continues nothing.
-                if (escaped || text.length == 0) {
+                if (text.length == 0) {
+                    start = line;  // a blank, comment-only or lone-backslash line
                     escaped = 0;
                     in_comment = 0;
                     break;
                 }
-                reader->position = position;
+                if (escaped) {  // a continuation: the next physical line joins this one
+                    escaped = 0;
+                    in_comment = 0;
+                    break;
+                }
+                source->position = position;
+                source->next_line = line;
+                source->line_start = start;
                 return line_finish(&text);
             case '\r':
                 break;  // dropped wherever it stands; neither flag changes
@@ -172,15 +311,49 @@ char *ini_read_line(IniLineReader *reader)
             default: {
                 // This byte and every plain byte after it in the chunk are
                 // stored unchanged, and each clears the escape flag.
-                int32_t start = position - 1;
-                while (position < filled && line_plain.is[(unsigned char)chunk[position]])
-                    position += 1;
-                line_append(&text, chunk + start, (size_t)(position - start));
+                int32_t first = position - 1;
+                position = plain_run_end(chunk, position, filled);
+                // The common line, plain bytes from its first to its line
+                // feed (or CR LF) inside the chunk, is copied once, straight
+                // from the chunk: it ends exactly as it would below.
+                if (text.length == 0) {
+                    int32_t end = position;
+                    if (end + 1 < filled && chunk[end] == '\r')
+                        end += 1;
+                    if (end < filled && chunk[end] == '\n') {
+                        source->position = end + 1;
+                        source->next_line = line + 1;
+                        source->line_start = start;
+                        const char *bytes = chunk + first;
+                        return line_copy(bytes, line_trimmed(bytes, (size_t)(position - first)));
+                    }
+                }
+                line_append(&text, chunk + first, (size_t)(position - first));
                 escaped = 0;
                 break;
             }
             }
         }
-        reader->position = position;
+        source->position = position;
     }
+}
+
+char *ini_read_line(IniLineReader *reader)
+{
+    // The public record carries the reader's state from call to call; the
+    // line numbers are not part of it and start afresh each time.
+    IniLineSource source;
+    inifile_internal_line_source_start(&source, reader->handle, reader->buffer, INI_READ_CHUNK);
+    source.at_end = reader->at_end;
+    source.filled = reader->filled;
+    source.position = reader->position;
+    source.read_failed = reader->read_failed;
+    char *line = inifile_internal_next_line(&source);
+    reader->at_end = source.at_end;
+    reader->filled = source.filled;
+    reader->position = source.position;
+    // Text in UTF-16 or UTF-32 gives no line; it must no more pass for an
+    // empty file than a file cut short by a read error.
+    reader->read_failed = source.read_failed || inifile_internal_mark_unreadable(source.mark);
+    return line;
 }

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,18 +69,51 @@ TEST(Faults, WriteErrorMidFileKeepsWhatWasWritten)
     ini_destroy(ini);
 }
 
-TEST(Faults, ReadErrorMidFileFailsTheLoad)
+// The code the seam gives a failed file operation, as the system would.
+#ifdef _WIN32
+const int32_t injected_error = 30;  // ERROR_READ_FAULT
+#else
+const int32_t injected_error = EIO;
+#endif
+
+// A file of several of the loader's chunks, the first ending inside a long
+// line: each of its reads fails in turn, and so does the open; every one
+// fails the whole load and says why.
+TEST(Faults, OpenOrReadErrorFailsTheLoad)
 {
     TempDir dir;
-    dir.write("big.ini", two_chunk_file());
+    std::string bytes = "[s]\n";
+    while (bytes.size() < 60000)
+        bytes += "key = value\n";
+    bytes += "long = " + std::string(10000, 'v') + "\n";
+    while (bytes.size() < 150000)
+        bytes += "key = value\n";
+    dir.write("big.ini", bytes);
     std::string path = dir.path("big.ini");
+    fault_arm(FAULT_READ, 0);
     IniFile *whole = ini_load(path.c_str());
     ASSERT_NE(whole, nullptr);
     ini_destroy(whole);
-    for (uint32_t nth : {1u, 2u}) {
-        SCOPED_TRACE(nth);
-        ArmedFault fault(FAULT_READ, nth);
-        EXPECT_EQ(ini_load(path.c_str()), nullptr);
+    uint32_t reads = fault_count(FAULT_READ);
+    ASSERT_GE(reads, 3u);  // two chunks and more: a read fails mid-file
+    struct FaultCase {
+        FaultKind kind;
+        uint32_t nth;
+        IniErrorKind error;
+        const char *what;
+    };
+    std::vector<FaultCase> cases = {{FAULT_OPEN, 1, INI_ERROR_OPEN, "cannot open the file: "}};
+    for (uint32_t nth = 1; nth <= reads; ++nth)
+        cases.push_back({FAULT_READ, nth, INI_ERROR_READ, "reading failed: "});
+    for (const FaultCase &c : cases) {
+        SCOPED_TRACE(std::to_string(c.kind) + " " + std::to_string(c.nth));
+        ArmedFault fault(c.kind, c.nth);
+        IniError error;
+        EXPECT_EQ(ini_load_with_error(path.c_str(), &error), nullptr);
+        EXPECT_EQ(error.kind, c.error);
+        EXPECT_EQ(error.line, 0);
+        EXPECT_EQ(error.system_error, injected_error);
+        EXPECT_EQ(error.message, c.what + system_text(injected_error));
     }
 }
 
@@ -88,7 +123,7 @@ TEST(Faults, ReadErrorMidFileIsToldFromTheEnd)
     dir.write("big.ini", two_chunk_file());
     ArmedFault fault(FAULT_READ, 2);
     IniLineReader reader = {};
-    reader.handle = open_for_reading(dir.path("big.ini").c_str());
+    reader.handle = open_for_reading(dir.path("big.ini"));
     int lines = 0;
     while (char *line = ini_read_line(&reader)) {
         lines += 1;

@@ -5,6 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <string.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -12,51 +20,117 @@ using namespace std::string_literals;
 
 namespace {
 
+// What is wrong with a line, as the load error says it after "line N: ".
+const char *const before_header = "key=value before the first [section] header";
+const char *const empty_name = "[] is not a section header: a section needs a name";
+const char *const neither = "neither a [section] header nor a key=value line";
+
+// What a failed load reports.
+struct Failure {
+    IniErrorKind kind = INI_ERROR_NONE;
+    int32_t line = 0;
+    std::string message;
+};
+
+Failure syntax(int32_t line, const char *what)
+{
+    return {INI_ERROR_SYNTAX, line, "line " + std::to_string(line) + ": " + what};
+}
+
+Failure encoding(const char *text)
+{
+    return {INI_ERROR_ENCODING, 0,
+            std::string("the file is ") + text + "; save it as ANSI or UTF-8"};
+}
+
 struct LoadCase {
     const char *description;
     std::string bytes;
-    bool loads;
     std::vector<std::string> dump;  // sections "[name]", entries "  key=value"
+    Failure failure = {};           // none: the file loads
 };
+
+// More than one of the loader's chunks of entry lines ending in CR LF, then
+// a line the structure does not allow.
+std::string lines_past_a_chunk()
+{
+    std::string bytes = "[s]\r\n";
+    for (int i = 0; i < 20000; ++i)
+        bytes += "key=value\r\n";
+    return bytes + "junk\r\n";
+}
 
 const std::vector<LoadCase> &load_cases()
 {
     static const std::vector<LoadCase> cases = {
-        {"empty file", "", true, {}},
-        {"blank lines, comments and spaces only", "\n ; c\n   \n;[s]\n", true, {}},
-        {"[] is no header", "[]\nk=v\n", false, {}},
-        {"header with outer spaces", "  [x]  \nk=v\n", true, {"[x]", "  k=v"}},
-        {"spaces inside the brackets stay", "[ x ]\n", true, {"[ x ]"}},
-        {"key, value and comment", "[s]\nkey = value ; note\n", true, {"[s]", "  key=value"}},
-        {"later equals signs belong to the value", "[s]\na=b=c\n", true, {"[s]", "  a=b=c"}},
-        {"empty value", "[s]\nk=\n", true, {"[s]", "  k="}},
+        {"empty file", "", {}},
+        {"blank lines, comments and spaces only", "\n ; c\n   \n;[s]\n", {}},
+        {"[] is no header", "[]\nk=v\n", {}, syntax(1, empty_name)},
+        {"[] after entries", "[s]\nk=v\n[]\n", {}, syntax(3, empty_name)},
+        {"header with outer spaces", "  [x]  \nk=v\n", {"[x]", "  k=v"}},
+        {"spaces inside the brackets stay", "[ x ]\n", {"[ x ]"}},
+        {"key, value and comment", "[s]\nkey = value ; note\n", {"[s]", "  key=value"}},
+        {"later equals signs belong to the value", "[s]\na=b=c\n", {"[s]", "  a=b=c"}},
+        {"empty value", "[s]\nk=\n", {"[s]", "  k="}},
         {"inner spaces of key and value stay",
          "[s]\nmy key  =  a  b  \n",
-         true,
          {"[s]", "  my key=a  b"}},
-        {"=v after a header", "[s]\n=v\n", false, {}},
-        {"=a=b after entries", "[s]\nk=v\n=a=b\n", false, {}},
-        {"entry before the first header", "k=v\n[s]\n", false, {}},
-        {"line that is neither", "[s]\nk=v\njunk\n", false, {}},
-        {"header not closed", "[s\nk=v\n", false, {}},
-        {"text after the bracket", "[s] x\n", false, {}},
-        {"empty section before another", "[a]\n[b]\nk=v\n", true, {"[a]", "[b]", "  k=v"}},
-        {"[a=b] first is a header", "[a=b]\n", true, {"[a=b]"}},
-        {"[a=b] after a header is an entry", "[s]\n[a=b]\n", true, {"[s]", "  [a=b]"}},
+        {"=v after a header", "[s]\n=v\n", {}, syntax(2, neither)},
+        {"=a=b after entries", "[s]\nk=v\n=a=b\n", {}, syntax(3, neither)},
+        {"entry before the first header", "k=v\n[s]\n", {}, syntax(1, before_header)},
+        {"line that is neither", "[s]\nk=v\njunk\n", {}, syntax(3, neither)},
+        {"comment-only and blank lines before the fault",
+         "; c\n\n  ; c\n[s]\nk=v\n\njunk ; c\n",
+         {},
+         syntax(7, neither)},
+        {"continuations before the fault count their lines",
+         "[s]\nk=a\\\nb\\\nc\njunk\n",
+         {},
+         syntax(5, neither)},
+        {"a continued fault is told at its first line",
+         "[s]\n\njunk\\\nmore\\\n  more\n",
+         {},
+         syntax(3, neither)},
+        {"a lone backslash line before the fault", "[s]\n \\\n  junk\n", {}, syntax(3, neither)},
+        {"carriage return line feeds before the fault",
+         "[s]\r\nk=v\r\n\r\n[]\r\n",
+         {},
+         syntax(4, empty_name)},
+        {"line numbers past a chunk", lines_past_a_chunk(), {}, syntax(20002, neither)},
+        {"header not closed", "[s\nk=v\n", {}, syntax(1, neither)},
+        {"text after the bracket", "[s] x\n", {}, syntax(1, neither)},
+        {"empty section before another", "[a]\n[b]\nk=v\n", {"[a]", "[b]", "  k=v"}},
+        {"[a=b] first is a header", "[a=b]\n", {"[a=b]"}},
+        {"[a=b] after a header is an entry", "[s]\n[a=b]\n", {"[s]", "  [a=b]"}},
         {"repeats are kept",
          "[s]\nk=1\nk=2\n[t]\n[s]\nk=3\n",
-         true,
          {"[s]", "  k=1", "  k=2", "[t]", "[s]", "  k=3"}},
-        {"carriage return line feeds", "[s]\r\nk=v\r\n", true, {"[s]", "  k=v"}},
-        {"lone carriage returns", "[s]\rk=v\r", false, {}},
-        {"zero byte keeps the value's space", "[s]\nk=v \0x\n"s, true, {"[s]", "  k=v "}},
-        {"line starting with a zero byte", "[s]\n\0k=v\n"s, false, {}},
-        {"tab in a value", "[s]\nk=\tv\t\n", true, {"[s]", "  k=\tv\t"}},
-        {"escapes in names, keys and values",
-         "[a\\;b]\nc\\\\d = e\\;f\n",
-         true,
-         {"[a;b]", "  c\\d=e;f"}},
-        {"last line without line feed", "[s]\nk=v", true, {"[s]", "  k=v"}},
+        {"carriage return line feeds", "[s]\r\nk=v\r\n", {"[s]", "  k=v"}},
+        {"lone carriage returns", "[s]\rk=v\r", {}, syntax(1, before_header)},
+        {"zero byte keeps the value's space", "[s]\nk=v \0x\n"s, {"[s]", "  k=v "}},
+        {"line starting with a zero byte", "[s]\n\0k=v\n"s, {}, syntax(2, neither)},
+        {"tab in a value", "[s]\nk=\tv\t\n", {"[s]", "  k=\tv\t"}},
+        {"escapes in names, keys and values", "[a\\;b]\nc\\\\d = e\\;f\n", {"[a;b]", "  c\\d=e;f"}},
+        {"last line without line feed", "[s]\nk=v", {"[s]", "  k=v"}},
+        {"UTF-8 byte-order mark stepped over", "\xEF\xBB\xBF[s]\nk=v\n", {"[s]", "  k=v"}},
+        {"UTF-8 byte-order mark alone", "\xEF\xBB\xBF", {}},
+        {"UTF-8 byte-order mark then an entry", "\xEF\xBB\xBFk=v\n", {}, syntax(1, before_header)},
+        {"byte-order marks further on are text",
+         "[s]\nk=\xEF\xBB\xBF\xFF\xFEv\n",
+         {"[s]", "  k=\xEF\xBB\xBF\xFF\xFEv"}},
+        {"byte-order mark before a later header", "[s]\n\xEF\xBB\xBF[t]\n", {}, syntax(2, neither)},
+        {"part of a mark is text", "\xEF\xBB[s]\n", {}, syntax(1, neither)},
+        {"UTF-16, little-endian",
+         "\xFF\xFE[\0s\0]\0\n\0"s,
+         {},
+         encoding("UTF-16 text (little-endian)")},
+        {"UTF-16, big-endian", "\xFE\xFF\0[\0s\0]\0\n"s, {}, encoding("UTF-16 text (big-endian)")},
+        {"UTF-16 mark alone", "\xFF\xFE", {}, encoding("UTF-16 text (little-endian)")},
+        {"UTF-32, little-endian",
+         "\xFF\xFE\0\0[\0\0\0"s,
+         {},
+         encoding("UTF-32 text (little-endian)")},
+        {"UTF-32, big-endian", "\0\0\xFE\xFF\0\0\0["s, {}, encoding("UTF-32 text (big-endian)")},
     };
     return cases;
 }
@@ -67,20 +141,52 @@ TEST(Load, Table)
     for (const LoadCase &c : load_cases()) {
         SCOPED_TRACE(c.description);
         dir.write("load.ini", c.bytes);
-        IniFile *ini = ini_load(dir.path("load.ini").c_str());
-        ASSERT_EQ(ini != nullptr, c.loads);
+        IniError error;
+        memset(&error, 'x', sizeof error);  // every field set on every outcome
+        IniFile *ini = ini_load_with_error(dir.path("load.ini").c_str(), &error);
+        EXPECT_EQ(error.kind, c.failure.kind);
+        EXPECT_EQ(error.line, c.failure.line);
+        EXPECT_EQ(error.system_error, 0);
+        EXPECT_EQ(error.message, c.failure.message);
+        ASSERT_EQ(ini != nullptr, c.failure.kind == INI_ERROR_NONE);
+        IniFile *plain = ini_load(dir.path("load.ini").c_str());
+        EXPECT_EQ(plain != nullptr, ini != nullptr);
         if (ini != nullptr) {
             EXPECT_EQ(dump_document(ini), c.dump);
             ini_destroy(ini);
+            ini_destroy(plain);
         }
     }
 }
 
-TEST(Load, MissingFileOrDirectory)
+// Files that cannot be opened: the system's code and its own text.
+TEST(Load, FilesThatCannotBeOpened)
 {
     TempDir dir;
-    EXPECT_EQ(ini_load(dir.path("absent.ini").c_str()), nullptr);
-    EXPECT_EQ(ini_load(dir.path("").c_str()), nullptr);
+    struct OpenCase {
+        std::string path;
+        int32_t system_error;
+    };
+#ifdef _WIN32
+    const OpenCase cases[] = {{dir.path("absent.ini"), ERROR_FILE_NOT_FOUND},
+                              {dir.path("absent\\x.ini"), ERROR_PATH_NOT_FOUND},
+                              {dir.path(""), ERROR_ACCESS_DENIED}};
+#else
+    const OpenCase cases[] = {{dir.path("absent.ini"), ENOENT},
+                              {dir.path("absent/x.ini"), ENOENT},
+                              {dir.path(""), EISDIR},
+                              {"/dev/null", EINVAL}};
+#endif
+    for (const OpenCase &c : cases) {
+        SCOPED_TRACE(c.path);
+        IniError error;
+        EXPECT_EQ(ini_load_with_error(c.path.c_str(), &error), nullptr);
+        EXPECT_EQ(error.kind, INI_ERROR_OPEN);
+        EXPECT_EQ(error.line, 0);
+        EXPECT_EQ(error.system_error, c.system_error);
+        EXPECT_EQ(error.message, "cannot open the file: " + system_text(c.system_error));
+        EXPECT_EQ(ini_load(c.path.c_str()), nullptr);
+    }
 }
 
 #ifndef _WIN32

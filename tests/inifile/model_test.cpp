@@ -168,6 +168,39 @@ TEST(Model, CloneCopiesEachKeyOnceInOrder)
     section_destroy(clone);
 }
 
+// A loaded section of thousands of entries, each key three times over with
+// its first value first: the clone holds every key once, in order, with
+// its first value, and grows its array by ten as ever.
+TEST(Model, CloneOfALargeSectionWithRepeats)
+{
+    TempDir dir;
+    std::string bytes = "[s]\n";
+    for (int i = 0; i < 7500; ++i)
+        bytes += "key" + std::to_string(i % 2500) + "=v" + std::to_string(i) + "\n";
+    dir.write("large.ini", bytes);
+    IniFile *ini = ini_load(dir.path("large.ini").c_str());
+    ASSERT_NE(ini, nullptr);
+    section_set_value(ini->sections[0], "", "empty key");
+    IniSection *clone = section_clone(ini->sections[0], "copy");
+    ASSERT_EQ(clone->count, 2501);
+    EXPECT_EQ(clone->capacity, 2510);
+    for (int i = 0; i < 2500; ++i) {
+        ASSERT_EQ(clone->entries[i]->key, "key" + std::to_string(i));
+        ASSERT_EQ(clone->entries[i]->value, "v" + std::to_string(i));
+    }
+    EXPECT_STREQ(clone->entries[2500]->key, "");
+    EXPECT_STREQ(clone->entries[2500]->value, "empty key");
+    section_destroy(clone);
+
+    IniSection *empty = section_create("e");
+    clone = section_clone(empty, "f");
+    EXPECT_EQ(clone->count, 0);
+    EXPECT_STREQ(clone->name, "f");
+    section_destroy(clone);
+    section_destroy(empty);
+    ini_destroy(ini);
+}
+
 // A loaded document may repeat section names and keys; every operation
 // takes the first occurrence.
 TEST(Model, RepeatsInALoadedDocument)

@@ -1,5 +1,6 @@
 // Logical lines read from real files: comments, escapes, continuations,
-// carriage returns, trimming, zero bytes and lines that cross chunks.
+// carriage returns, trimming, zero bytes, lines that cross chunks and
+// byte-order marks.
 #include "inifile.h"
 #include "test_files.h"
 
@@ -18,6 +19,7 @@ struct LineCase {
     const char *description;
     std::string bytes;
     std::vector<std::string> lines;  // as zero-terminated strings
+    int read_failed = 0;             // text the reader cannot read is no whole file
 };
 
 // Every logical line of the file, then checks that the reader stays at its
@@ -26,7 +28,7 @@ std::vector<std::string> read_lines(const std::string &path, int *read_failed)
 {
     std::vector<std::string> lines;
     IniLineReader reader = {};
-    reader.handle = open_for_reading(path.c_str());
+    reader.handle = open_for_reading(path);
     EXPECT_NE(reader.handle, -1);
     while (char *line = ini_read_line(&reader)) {
         lines.push_back(line);
@@ -84,6 +86,15 @@ const std::vector<LineCase> &line_cases()
          {std::string(1023, 'a'), "b"}},
         {"comment across chunks", ";" + std::string(2500, 'c') + "\nk=v\n", {"k=v"}},
         {"leading spaces across chunks", std::string(1500, ' ') + "k=v\n", {"k=v"}},
+        {"UTF-8 byte-order mark stepped over", "\xEF\xBB\xBF[s]\n", {"[s]"}},
+        {"byte-order marks further on are text",
+         "a\n\xEF\xBB\xBF\xFF\xFE"
+         "b\n",
+         {"a", "\xEF\xBB\xBF\xFF\xFE"
+               "b"}},
+        {"part of a mark is text", "\xFF[s]\n", {"\xFF[s]"}},
+        {"UTF-16 gives no line", "\xFE\xFF\0[\0s\0]\0\n"s, {}, 1},
+        {"UTF-32 gives no line", "\0\0\xFE\xFF\0\0\0["s, {}, 1},
     };
     return cases;
 }
@@ -96,8 +107,23 @@ TEST(ReadLine, Table)
         dir.write("lines.ini", c.bytes);
         int read_failed = -1;
         EXPECT_EQ(read_lines(dir.path("lines.ini"), &read_failed), c.lines);
-        EXPECT_EQ(read_failed, 0);
+        EXPECT_EQ(read_failed, c.read_failed);
     }
+}
+
+// A real read error, from a handle that may only write: no line, and the
+// end is told from the end of the file.
+TEST(ReadLine, ReadErrorOfTheSystem)
+{
+    TempDir dir;
+    dir.write("lines.ini", "[s]\nk=v\n");
+    IniLineReader reader = {};
+    reader.handle = open_for_writing_only(dir.path("lines.ini"));
+    ASSERT_NE(reader.handle, -1);
+    EXPECT_EQ(ini_read_line(&reader), nullptr);
+    EXPECT_EQ(reader.read_failed, 1);
+    EXPECT_EQ(reader.at_end, 1);
+    close_file(reader.handle);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -101,12 +102,37 @@ intptr_t open_for_reading(const std::string &path)
 #endif
 }
 
+intptr_t open_for_writing_only(const std::string &path)
+{
+#ifdef _WIN32
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    return handle == INVALID_HANDLE_VALUE ? -1 : (intptr_t)handle;
+#else
+    return open(path.c_str(), O_WRONLY | O_CLOEXEC);
+#endif
+}
+
 void close_file(intptr_t handle)
 {
 #ifdef _WIN32
     CloseHandle((HANDLE)handle);
 #else
     close((int)handle);
+#endif
+}
+
+std::string system_text(int32_t code)
+{
+#ifdef _WIN32
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  (DWORD)code, 0, text, sizeof text, NULL);
+    std::string result(text, length);
+    result.erase(result.find_last_not_of("\r\n ") + 1);
+    return result;
+#else
+    return strerror(code);
 #endif
 }
 

@@ -38,7 +38,13 @@ class TempDir {
 // Opens path for ini_read_line (a POSIX descriptor or a Windows handle,
 // widened), as a caller that drives the reader itself does; -1 on failure.
 intptr_t open_for_reading(const std::string &path);
+// Opens an existing file for writing only: reading from it fails.
+intptr_t open_for_writing_only(const std::string &path);
 void close_file(intptr_t handle);
+
+// The system's own one-line text for an error code (strerror on POSIX,
+// FormatMessageA on Windows), as a load error quotes it.
+std::string system_text(int32_t code);
 
 // A document as plain data: sections in order, each with its entries.
 struct SectionShape {

@@ -1,0 +1,66 @@
+/*
+ * The logical-line reader that ini_read_line and the loader share: the
+ * format's rules for gathering lines, written once, over a buffer of any
+ * size. ini_read_line drives it with the 1,024-byte buffer of its public
+ * IniLineReader; the loader with a larger buffer of its own, and asks it
+ * where each line began. The size of the buffer changes no line.
+ */
+#ifndef INIFILE_READER_H
+#define INIFILE_READER_H
+
+#include "internal.h"
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What the first bytes of a file say about its encoding. */
+typedef enum IniByteOrderMark {
+    INI_MARK_NONE,     /* no mark: bytes read as they are */
+    INI_MARK_UTF8,     /* EF BB BF, stepped over */
+    INI_MARK_UTF16_LE, /* FF FE */
+    INI_MARK_UTF16_BE, /* FE FF */
+    INI_MARK_UTF32_LE, /* FF FE 00 00 */
+    INI_MARK_UTF32_BE, /* 00 00 FE FF */
+    INI_MARK_UNDECIDED /* too few bytes yet to tell */
+} IniByteOrderMark;
+
+/* One open file being read into logical lines. Start it with
+ * inifile_internal_line_source_start. */
+typedef struct IniLineSource {
+    intptr_t handle; /* open file, never closed here */
+    char *buffer;    /* capacity bytes, owned by the caller */
+    uint32_t capacity;
+    uint32_t filled;       /* bytes the last read put in buffer; 0 before the first */
+    int32_t position;      /* index of the next unread byte */
+    int32_t at_end;        /* no further line: the end, a read error or unreadable text */
+    int32_t read_failed;   /* the end came from a read error */
+    int32_t system_error;  /* the system's code for that error */
+    IniByteOrderMark mark; /* the mark the file began with, once the first line was asked for */
+    int64_t next_line;     /* physical line of the byte at position, from 1 */
+    int64_t line_start;    /* physical line where the last line delivered began */
+} IniLineSource;
+
+/* A source at the start of the file open as handle, reading into buffer. */
+void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, char *buffer,
+                                        uint32_t capacity);
+
+/* The next logical line as a heap string the caller frees, as
+ * ini_read_line gives it; null at the end, after a read error, or at once
+ * for a file that begins with a UTF-16 or UTF-32 byte-order mark (mark
+ * tells which). A UTF-8 byte-order mark at the start is stepped over. */
+char *inifile_internal_next_line(IniLineSource *source);
+
+/* 1 for the marks of text this reader cannot read: UTF-16 and UTF-32. */
+static inline int inifile_internal_mark_unreadable(IniByteOrderMark mark)
+{
+    return mark != INI_MARK_NONE && mark != INI_MARK_UTF8 && mark != INI_MARK_UNDECIDED;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
