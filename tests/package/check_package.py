@@ -49,8 +49,9 @@ def make_package(options, work):
     if result.returncode != 0:
         raise Failure("cpack failed:\n" + result.stdout.decode(errors="replace"))
     archive = os.path.join(packages, options.name + ".zip")
-    if os.listdir(packages) != [os.path.basename(archive)]:
-        raise Failure("cpack made %s, not %s alone" % (os.listdir(packages), archive))
+    made = [name for name in os.listdir(packages) if os.path.isfile(os.path.join(packages, name))]
+    if made != [os.path.basename(archive)]:
+        raise Failure("cpack made %s, not %s alone" % (made, archive))
     return archive
 
 
