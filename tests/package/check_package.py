@@ -12,6 +12,7 @@ import argparse
 import glob
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -84,7 +85,7 @@ def check_resources(program, version):
     the version resource carries the project's version and names."""
     try:
         manifest, info = read_resources(program)
-    except (PeError, IndexError, ValueError) as error:
+    except (PeError, IndexError, ValueError, struct.error) as error:
         raise Failure("cannot read the resources of %s: %s" % (program, error))
     if manifest is None:
         raise Failure("%s has no application manifest" % PROGRAM)

@@ -61,9 +61,13 @@ def _version_block(data, at=0):
     """One node of a version resource: (key, value bytes, text?, children)."""
     length, value_length, is_text = struct.unpack_from("<HHH", data, at)
     end = at + length
+    if length < 6 or end > len(data):
+        raise PeError("the version resource is damaged")
     key_end = at + 6
     while data[key_end:key_end + 2] != b"\0\0":
         key_end += 2
+        if key_end >= end:
+            raise PeError("the version resource is damaged")
     key = data[at + 6:key_end].decode("utf-16-le")
     value = (key_end + 2 + 3) & ~3
     value_size = value_length * 2 if is_text else value_length
