@@ -1,21 +1,14 @@
-# The tool's package: cpack makes a ZIP with Install.exe and README.txt on
-# the Windows build, a tarball with Install and README.txt on Linux. Both
-# sit in the "tool" component, left out of a plain cmake --install, which
-# installs the library.
+# The tool's package, made on the Windows build only: cpack makes a ZIP
+# holding Install.exe and README.txt (with Windows line ends). Both sit in
+# the "tool" component, left out of a plain cmake --install, which installs
+# the library.
 set(tool_readme ${PROJECT_BINARY_DIR}/packaging/README.txt)
-if(WIN32)
-  set(tool_program Install.exe)
-  set(tool_readme_newlines CRLF)  # Notepad and every Windows editor
-  set(CPACK_GENERATOR ZIP)
-  set(tool_system windows-x64)
-else()
-  set(tool_program Install)
-  set(tool_readme_newlines UNIX)
-  set(CPACK_GENERATOR TGZ)
-  set(tool_system linux-${CMAKE_SYSTEM_PROCESSOR})
-endif()
+set(tool_program Install.exe)
+set(CPACK_GENERATOR ZIP)
+set(tool_system windows-x64)
+# CR LF: Notepad and every Windows editor.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt.in ${tool_readme}
-  @ONLY NEWLINE_STYLE ${tool_readme_newlines})
+  @ONLY NEWLINE_STYLE CRLF)
 
 install(TARGETS Install RUNTIME DESTINATION . COMPONENT tool EXCLUDE_FROM_ALL)
 install(FILES ${tool_readme} DESTINATION . COMPONENT tool EXCLUDE_FROM_ALL)

@@ -4,8 +4,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <stdio.h>
-
 static void file_set_error(int32_t *system_error, DWORD error)
 {
     if (system_error != NULL)
@@ -87,7 +85,15 @@ void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
                                   (DWORD)system_error, 0, buffer, (DWORD)size, NULL);
     if (length == 0) {
-        snprintf(buffer, size, "Windows error %ld", (long)system_error);
+        // The number alone, formatted by the system too: the C++ snprintf of
+        // the mingw headers is an inline function, which would leave a global
+        // definition of a name that is not the library's in the library.
+        DWORD_PTR number[1] = {(DWORD_PTR)(LONG)system_error};
+        if (FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           "Windows error %1!ld!", 0, 0, buffer, (DWORD)size,
+                           (va_list *)number) == 0 &&
+            size > 0)
+            buffer[0] = '\0';
         return;
     }
     // The system's texts end in a line end (and often a full stop before

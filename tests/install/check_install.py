@@ -24,6 +24,8 @@ import subprocess
 import sys
 import tempfile
 
+from check_symbols import public_functions
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 # Comments, spaces around '=', escapes, a continuation line, CR LF and LF
@@ -164,11 +166,6 @@ def consume_with_cmake(options, prefix, work, env):
     beside_dll(options, prefix, build)
     program = os.path.join(build, "consumer" + (".exe" if options.toolchain else ""))
     check_output(options, program, work, env)
-
-
-def public_functions(header):
-    with open(header) as f:
-        return set(re.findall(r"^INIFILE_API\b[^(]*?\b(\w+)\(", f.read(), re.M))
 
 
 def exported_symbols(options, library):

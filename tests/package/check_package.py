@@ -1,26 +1,37 @@
 #!/usr/bin/env python3
-"""Makes the tool's package with cpack, checks what the archive holds, then
-installs the sample distribution with the packaged program: once silently,
-once answering the question. The Windows package's Install.exe runs under
-the emulator given (Wine).
+"""Makes the tool's package (the Windows ZIP) with cpack, checks what the
+archive holds and what Windows reads from the packaged Install.exe (its
+version resource and manifest), then installs the sample distribution with
+it under the emulator given (Wine): once silently, once answering the
+question.
 
   check_package.py --cpack CPACK --config CPackConfig.cmake --name NAME
-                   --program Install.exe --sample DIR [--emulator PROGRAM ARG...]"""
+                   --version 1.2.3 --sample DIR --emulator PROGRAM ARG..."""
 
 import argparse
 import glob
 import os
 import shutil
+import struct
 import subprocess
 import sys
-import tarfile
 import tempfile
+import xml.etree.ElementTree as ElementTree
 import zipfile
+
+from pe_resources import PeError, read_resources
 
 QUESTION = "Do you want a minimal startup instead of velmar [No]: "
 EXECUTABLES = ["qvl.exe", "wqvl.exe", "qvlc.exe", "brevant.exe", "kestin.exe",
                "ostrel.exe", "vk_run.exe"]
 BOOT_FILES = ["start_mirren.boot", "start_velmar.boot"]
+PROGRAM = "Install.exe"
+# The Windows versions the manifest must name: without the newest, Windows
+# 10 and 11 run the tool as if it were made for Windows 8.
+SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",   # Windows 7
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",   # Windows 8
+                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",   # Windows 8.1
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}   # Windows 10 and 11
 
 
 class Failure(Exception):
@@ -38,10 +49,10 @@ def make_package(options, work):
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if result.returncode != 0:
         raise Failure("cpack failed:\n" + result.stdout.decode(errors="replace"))
-    suffix = ".zip" if options.emulator else ".tar.gz"
-    archive = os.path.join(packages, options.name + suffix)
-    if not os.path.isfile(archive):
-        raise Failure("cpack made %s, not %s" % (os.listdir(packages), archive))
+    archive = os.path.join(packages, options.name + ".zip")
+    made = [name for name in os.listdir(packages) if os.path.isfile(os.path.join(packages, name))]
+    if made != [os.path.basename(archive)]:
+        raise Failure("cpack made %s, not %s alone" % (made, archive))
     return archive
 
 
@@ -49,41 +60,64 @@ def unpack(archive, work):
     """Extracts the archive; checks it holds one folder with the program and
     README.txt, nothing else."""
     target = os.path.join(work, "unpacked")
-    if archive.endswith(".zip"):
-        with zipfile.ZipFile(archive) as z:
-            names = z.namelist()
-            z.extractall(target)
-    else:
-        with tarfile.open(archive) as t:
-            names = t.getnames()
-            t.extractall(target)
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        z.extractall(target)
     return target, {n.rstrip("/") for n in names}
 
 
 def check_contents(options, names, folder):
-    wanted = {options.name, options.name + "/" + options.program, options.name + "/README.txt"}
+    wanted = {options.name, options.name + "/" + PROGRAM, options.name + "/README.txt"}
     files = {n for n in names if n != options.name}
     if files != wanted - {options.name}:
         raise Failure("the archive holds %s instead of %s" % (sorted(names), sorted(wanted)))
     text = read(os.path.join(folder, "README.txt"))
-    if options.program.encode() not in text or b"-s" not in text:
-        raise Failure("README.txt does not say how to run %s" % options.program)
-    # A text for Windows users has CR LF line ends throughout; one for Linux
-    # has none.
+    if PROGRAM.encode() not in text or b"-s" not in text:
+        raise Failure("README.txt does not say how to run %s" % PROGRAM)
+    # A text for Windows users has CR LF line ends throughout.
     bare = text.replace(b"\r\n", b"")
-    if options.emulator and (b"\n" in bare or b"\r" in bare):
-        raise Failure("README.txt of the Windows package has lines not ended by CR LF")
-    if not options.emulator and b"\r" in text:
-        raise Failure("README.txt of the Linux package has CR LF line ends")
-    program = os.path.join(folder, options.program)
-    if not options.emulator and not os.access(program, os.X_OK):
-        raise Failure("the packaged %s is not executable" % options.program)
+    if b"\n" in bare or b"\r" in bare:
+        raise Failure("README.txt has lines not ended by CR LF")
 
 
-def own_root(directory, windows):
+def check_resources(program, version):
+    """The manifest asks for no elevation and names the Windows versions;
+    the version resource carries the project's version and names."""
+    try:
+        manifest, info = read_resources(program)
+    except (PeError, IndexError, ValueError, struct.error) as error:
+        raise Failure("cannot read the resources of %s: %s" % (program, error))
+    if manifest is None:
+        raise Failure("%s has no application manifest" % PROGRAM)
+    try:
+        root = ElementTree.fromstring(manifest)
+    except ElementTree.ParseError as error:
+        raise Failure("the manifest of %s is not well-formed XML: %s" % (PROGRAM, error))
+    levels = [e.get("level") for e in root.iter("{urn:schemas-microsoft-com:asm.v3}"
+                                                 "requestedExecutionLevel")]
+    if levels != ["asInvoker"]:
+        raise Failure("the manifest requests execution levels %s, not asInvoker" % levels)
+    systems = {e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}"
+                                              "supportedOS")}
+    if not SUPPORTED_OS <= systems:
+        raise Failure("the manifest names the Windows versions %s, not %s"
+                      % (sorted(systems), sorted(SUPPORTED_OS)))
+    if info is None:
+        raise Failure("%s has no version resource" % PROGRAM)
+    numbers = tuple(int(n) for n in version.split(".")) + (0,)
+    wanted = {"FileVersion": version, "ProductVersion": version,
+              "OriginalFilename": PROGRAM}
+    got = {key: info["strings"].get(key) for key in wanted}
+    if (info["file_version"], info["product_version"], got) != (numbers, numbers, wanted) \
+            or not info["strings"].get("ProductName") \
+            or not info["strings"].get("FileDescription"):
+        raise Failure("version resource of %s: %r, expected versions %s and %r"
+                      % (PROGRAM, info, numbers, wanted))
+
+
+def own_root(directory):
     """The root the tool derives from its own folder, as it writes it."""
-    text = os.path.abspath(directory).replace("/", "\\")
-    return "Z:" + text if windows else text
+    return "Z:" + os.path.abspath(directory).replace("/", "\\")
 
 
 def run_tool(options, program, arguments, stdin):
@@ -94,11 +128,11 @@ def run_tool(options, program, arguments, stdin):
     return result.returncode, out, err
 
 
-def check_installation(sample, dist, active, windows):
+def check_installation(sample, dist, active):
     versioned = glob.glob(os.path.join(sample, "sumbra-*"))
     vsn = os.path.basename(versioned[0])[len("sumbra-"):]
     release = glob.glob(os.path.join(sample, "releases", "*"))[0]
-    root = own_root(dist, windows)
+    root = own_root(dist)
     bindir = root + "\\sumbra-" + vsn + "\\bin"
     launcher = ("[quorvel]\nBindir=%s\nProgname=qvl\nRootdir=%s\n"
                 % (bindir.replace("\\", "\\\\"), root.replace("\\", "\\\\"))).encode("latin-1")
@@ -123,11 +157,10 @@ def main():
     parser.add_argument("--cpack", required=True)
     parser.add_argument("--config", required=True)
     parser.add_argument("--name", required=True, help="package name without extension")
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--version", required=True, help="the project's version, 1.2.3")
     parser.add_argument("--sample", required=True)
-    parser.add_argument("--emulator", nargs=argparse.REMAINDER, default=[])
+    parser.add_argument("--emulator", nargs=argparse.REMAINDER, required=True)
     options = parser.parse_args()
-    windows = bool(options.emulator)
 
     work = tempfile.mkdtemp(prefix="quorvel-package-")
     try:
@@ -135,21 +168,22 @@ def main():
         unpacked, names = unpack(archive, work)
         folder = os.path.join(unpacked, options.name)
         check_contents(options, names, folder)
+        check_resources(os.path.join(folder, PROGRAM), options.version)
 
         # The program sits in the root of the tree, as users are told to
         # put it, and finds the tree from its own location.
         dist = os.path.join(work, "sample")
         shutil.copytree(options.sample, dist)
-        program = os.path.join(dist, options.program)
-        shutil.copy2(os.path.join(folder, options.program), program)
+        program = os.path.join(dist, PROGRAM)
+        shutil.copy2(os.path.join(folder, PROGRAM), program)
 
         status, out, err = run_tool(options, program, ["-s"], b"")
         if (status, out, err) != (0, "", ""):
             raise Failure("silent run: status %d, stdout %r, stderr %r" % (status, out, err))
-        check_installation(options.sample, dist, "start_mirren.boot", windows)
+        check_installation(options.sample, dist, "start_mirren.boot")
 
         status, out, err = run_tool(options, program, [], b"\n")
-        vsn = check_installation(options.sample, dist, "start_velmar.boot", windows)
+        vsn = check_installation(options.sample, dist, "start_velmar.boot")
         wanted = (0, QUESTION + "Quorvel %s installed successfully\n" % vsn, "")
         if (status, out, err) != wanted:
             raise Failure("run answering the question: got %r, expected %r"
@@ -159,8 +193,8 @@ def main():
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("%s: %s and README.txt; the packaged program installed the sample distribution"
-          % (os.path.basename(archive), options.program))
+    print("%s: %s with its version and manifest, and README.txt; the packaged program"
+          " installed the sample distribution" % (os.path.basename(archive), PROGRAM))
     return 0
 
 
