@@ -26,7 +26,7 @@ CASES = [
     ("add_subdirectory", [], set()),
     ("FetchContent", [], set()),
     ("add_subdirectory", ["-DQUORVEL_INSTALL=ON"],
-     {"include/inifile.h", "LIB/libinifile.a", "LIB/pkgconfig/inifile.pc",
+     {"include/inifile.h", "include/inifile.hpp", "LIB/libinifile.a", "LIB/pkgconfig/inifile.pc",
       "LIB/cmake/inifile/inifile-config.cmake",
       "LIB/cmake/inifile/inifile-config-version.cmake",
       "LIB/cmake/inifile/inifile-targets.cmake"}),
