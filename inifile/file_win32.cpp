@@ -91,8 +91,10 @@ static char *file_final_path(const char *path)
     if (handle == INVALID_HANDLE_VALUE)
         return NULL;
     char *final = NULL;
-    DWORD size = GetFinalPathNameByHandleA(handle, NULL, 0, VOLUME_NAME_DOS);
-    if (size > 0) {
+    // The size asked for counts the terminating zero on Windows, but not
+    // under Wine: one byte more serves both.
+    DWORD size = GetFinalPathNameByHandleA(handle, NULL, 0, VOLUME_NAME_DOS) + 1;
+    if (size > 1) {
         final = (char *)inifile_internal_alloc(size);
         DWORD length = GetFinalPathNameByHandleA(handle, final, size, VOLUME_NAME_DOS);
         if (length == 0 || length >= size) {
