@@ -38,8 +38,7 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
                           int32_t *system_error);
 
 /* Writes all count bytes: 1 when every byte was written, 0 otherwise. */
-int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count,
-                           int32_t *system_error);
+int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error);
 
 /* Closes a file opened for reading. */
 void inifile_internal_close(intptr_t file);

@@ -81,8 +81,7 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
     return 1;
 }
 
-int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count,
-                           int32_t *system_error)
+int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error)
 {
     if (INIFILE_FAULT(WRITE)) {
         file_set_error(system_error, EIO);
@@ -140,7 +139,7 @@ static char *file_read_link(const char *link, size_t size_hint)
             free(text);
             return joined;
         }
-        free(text);                  // GCOVR_EXCL_LINE
+        free(text);               // GCOVR_EXCL_LINE
         capacity = capacity * 2;  // GCOVR_EXCL_LINE
     }
 }
@@ -157,8 +156,8 @@ static char *file_follow_links(const char *path)
         struct stat status;
         if (lstat(current, &status) != 0 || !S_ISLNK(status.st_mode))
             return current;
-        char *next = hops < FILE_MOST_LINKS ? file_read_link(current, (size_t)status.st_size)
-                                            : NULL;
+        char *next =
+            hops < FILE_MOST_LINKS ? file_read_link(current, (size_t)status.st_size) : NULL;
         free(current);
         if (next == NULL) {
             if (hops >= FILE_MOST_LINKS)
@@ -169,8 +168,7 @@ static char *file_follow_links(const char *path)
     }
 }
 
-int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
-                                 int32_t *system_error)
+int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
 {
     memset(target, 0, sizeof *target);
     char *file = file_follow_links(path);
@@ -195,12 +193,11 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
         // write the file (permission bits, access lists, a read-only
         // mount), without changing it. The rename would otherwise replace
         // a file its owner made read-only.
+        // Its status is taken again from what was opened (fstat of a
+        // descriptor just opened cannot fail).
         int fd = file_open(file, O_WRONLY, 0);
-        if (fd < 0)
+        if (fd < 0 || fstat(fd, &status) != 0)  // GCOVR_EXCL_BR_LINE
             error = errno;
-        // fstat of a descriptor just opened cannot fail.
-        else if (fstat(fd, &status) != 0)  // GCOVR_EXCL_BR_LINE
-            error = errno;                 // GCOVR_EXCL_LINE
         if (fd >= 0)
             close(fd);
     }

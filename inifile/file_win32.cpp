@@ -46,8 +46,7 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
     return 1;
 }
 
-int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count,
-                           int32_t *system_error)
+int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error)
 {
     if (INIFILE_FAULT(WRITE)) {
         file_set_error(system_error, ERROR_WRITE_FAULT);
@@ -135,8 +134,7 @@ static char *file_follow_links(const char *path)
     return chosen;
 }
 
-int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
-                                 int32_t *system_error)
+int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
 {
     memset(target, 0, sizeof *target);
     DWORD attributes = GetFileAttributesA(path);
@@ -189,9 +187,9 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
 
 int inifile_internal_flush(intptr_t file, int32_t *system_error)
 {
-    DWORD error = INIFILE_FAULT(FLUSH)                  ? ERROR_WRITE_FAULT
+    DWORD error = INIFILE_FAULT(FLUSH)              ? ERROR_WRITE_FAULT
                   : !FlushFileBuffers((HANDLE)file) ? GetLastError()
-                                                        : 0;
+                                                    : 0;
     if (error != 0) {
         file_set_error(system_error, error);
         return 0;

@@ -172,8 +172,8 @@ typedef struct IniError {
 INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
 
 /* ini_save writes the new file beside the one it replaces, under the
- * replaced file's path followed by '~' and three letters or digits: the
- * temporary's path is this many bytes longer. Windows' ANSI file calls take
+ * replaced file's path followed by '~' and three characters from 0-9 and
+ * a-z: the temporary's path is this many bytes longer. Windows' ANSI file calls take
  * paths of up to 259 bytes, so a path within this of that limit cannot be
  * saved there. */
 enum { INI_SAVE_TEMPORARY_EXTRA = 4 };

@@ -23,8 +23,7 @@ static int save_name_storable(const char *name)
 static int save_key_storable(const char *key)
 {
     size_t length = strlen(key);
-    return length > 0 && key[0] != ' ' && key[length - 1] != ' ' &&
-           strpbrk(key, "=\r\n") == NULL;
+    return length > 0 && key[0] != ' ' && key[length - 1] != ' ' && strpbrk(key, "=\r\n") == NULL;
 }
 
 // A line end in a value would end its line and start another: text put
@@ -156,8 +155,8 @@ int32_t ini_save(const IniFile *ini, const char *path)
     InifileSaveTarget target;
     if (!inifile_internal_save_target(path, &target, NULL))
         return -1;
-    char *temporary = (char *)inifile_internal_alloc(strlen(target.path) +
-                                                     INI_SAVE_TEMPORARY_EXTRA + 1);
+    char *temporary =
+        (char *)inifile_internal_alloc(strlen(target.path) + INI_SAVE_TEMPORARY_EXTRA + 1);
     int32_t status = -1;
     intptr_t file = save_create_temporary(&target, temporary);
     if (file != INIFILE_INVALID_FILE) {

@@ -229,7 +229,7 @@ TEST(Faults, ReadErrorMidFileIsToldFromTheEnd)
     dir.write("big.ini", two_chunk_file());
     ArmedFault fault(FAULT_READ, 2);
     IniLineReader reader = {};
-    reader.handle = open_for_reading(dir.path("big.ini").c_str());
+    reader.handle = open_for_reading(dir.path("big.ini"));
     int lines = 0;
     while (char *line = ini_read_line(&reader)) {
         lines += 1;

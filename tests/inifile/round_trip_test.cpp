@@ -131,7 +131,7 @@ TEST(RoundTrip, RandomDocumentsComeBackOrAreRefused)
 void check_lines(const std::string &path, bool zero_free)
 {
     IniLineReader reader = {};
-    reader.handle = open_for_reading(path.c_str());
+    reader.handle = open_for_reading(path);
     while (char *line = ini_read_line(&reader)) {
         size_t length = strlen(line);
         if (zero_free) {

@@ -158,7 +158,7 @@ struct LinkCase {
     const char *description;
     std::vector<std::pair<std::string, std::string>> links;  // name, text
     std::string file;                                        // where they lead
-    std::vector<std::string> top, sub;  // what the folder and sub hold after
+    std::vector<std::string> top, sub;                       // what the folder and sub hold after
 };
 
 TEST(Save, SymbolicLinksAreFollowed)
@@ -254,7 +254,8 @@ TEST(Unprivileged, ReadOnlyTargetsSurvive)
 #endif
     TempDir dir;
     namespace fs = std::filesystem;
-    const fs::perms write_bits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    const fs::perms write_bits =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     IniFile *ini = build_document({{"s", {{"k", "v"}}}});
     dir.write("read-only.ini", "old\n");
     fs::permissions(dir.path("read-only.ini"), write_bits, fs::perm_options::remove);
