@@ -90,11 +90,12 @@ static void save_put_escaped(SaveOutput *out, const char *text)
     }
 }
 
-// Every section: "[name]" as stored, then one "key=value" line per entry.
-// 1 when every byte reached the file.
-static int save_write_document(const IniFile *ini, intptr_t file)
+// Every section: "[name]" as stored, then one "key=value" line per entry,
+// gathered in buffer (SAVE_BUFFER_BYTES). 1 when every byte reached the
+// file.
+static int save_write_document(const IniFile *ini, intptr_t file, char *buffer)
 {
-    SaveOutput out = {file, 0, 0, (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES)};
+    SaveOutput out = {file, 0, 0, buffer};
     for (int32_t i = 0; i < ini->count && !out.failed; ++i) {
         const IniSection *section = ini->sections[i];
         save_put(&out, "[", 1);
@@ -109,7 +110,6 @@ static int save_write_document(const IniFile *ini, intptr_t file)
     }
     if (out.used > 0)
         save_write_buffer(&out);
-    free(out.bytes);
     return !out.failed;
 }
 
@@ -155,12 +155,15 @@ int32_t ini_save(const IniFile *ini, const char *path)
     InifileSaveTarget target;
     if (!inifile_internal_save_target(path, &target, NULL))
         return -1;
+    // Memory running out ends the process: everything is taken before the
+    // temporary exists, so that it never outlives a save.
     char *temporary =
         (char *)inifile_internal_alloc(strlen(target.path) + INI_SAVE_TEMPORARY_EXTRA + 1);
+    char *buffer = (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES);
     int32_t status = -1;
     intptr_t file = save_create_temporary(&target, temporary);
     if (file != INIFILE_INVALID_FILE) {
-        int stored = save_write_document(ini, file);
+        int stored = save_write_document(ini, file, buffer);
         // A power cut after the rename must not leave an empty file where
         // the user's was: the new text reaches the disk first.
         if (stored && target.exists)
@@ -171,6 +174,7 @@ int32_t ini_save(const IniFile *ini, const char *path)
         if (status != 0)
             inifile_internal_remove(temporary);
     }
+    free(buffer);
     free(temporary);
     free(target.path);
     return status;

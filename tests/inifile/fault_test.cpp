@@ -278,6 +278,8 @@ TEST(Faults, EveryAllocationFailureEndsTheProcess)
             },
             testing::ExitedWithCode(1), "^Out of memory\r?\n$");
     }
+    // A save that ran out of memory left no temporary behind.
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.ini", "out.ini"}));
 }
 
 }  // namespace
