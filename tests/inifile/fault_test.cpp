@@ -62,7 +62,7 @@ int enter_private_mounts()
         std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
         std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
     }
-    return mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 // Runs body in a child process that has mounted a file system of its own
