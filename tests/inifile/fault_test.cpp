@@ -74,13 +74,14 @@ std::string on_own_file_system(const TempDir &dir, const char *options,
     int channel[2];
     if (pipe(channel) != 0)
         return "";
+    fflush(nullptr);  // the child ends with exit(), which flushes its copies
     pid_t child = fork();
     if (child == 0) {
         std::string seen;
         if (enter_private_mounts() && mount("none", dir.path("").c_str(), "tmpfs", 0, options) == 0)
             seen = body(dir);
         ssize_t written = write(channel[1], seen.data(), seen.size());
-        _exit(written == (ssize_t)seen.size() ? 0 : 1);
+        exit(written == (ssize_t)seen.size() ? 0 : 1);
     }
     close(channel[1]);
     std::string seen;
@@ -114,6 +115,16 @@ std::string save_on_full_disk(const TempDir &dir)
     while (filler.write(block.data(), (std::streamsize)block.size()) && filler.flush()) {
     }
     return save_over_old(dir, std::string(20000, 'v'));
+}
+
+// The whole file system made read-only once the old file is there: even
+// root may not write it.
+std::string save_on_read_only_file_system(const TempDir &dir)
+{
+    dir.write("old.ini", "[s]\nk=old\n");
+    if (mount("none", dir.path("").c_str(), "none", MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return "could not remount read-only";
+    return save_over_old(dir, "new");
 }
 
 // Leftovers under every name a temporary of old.ini can have.
@@ -150,6 +161,8 @@ TEST(Faults, SaveOnItsOwnFileSystem)
     } cases[] = {
         {"a full disk", "size=64k", save_on_full_disk,
          "status -2, old file [s]\nk=old\nleft: filler old.ini, 2 in all"},
+        {"a read-only file system", "size=64k", save_on_read_only_file_system,
+         "status -1, old file [s]\nk=old\nleft: old.ini, 1 in all"},
         // The leftovers are untouched: none was written.
         {"every temporary name taken", "size=1m,nr_inodes=50000",
          save_with_every_temporary_name_taken,

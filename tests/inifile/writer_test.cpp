@@ -123,10 +123,10 @@ TEST(Save, Table)
     }
 }
 
-TEST(Save, LongValuesComeOutWhole)
+TEST(Save, LongTextsComeOutWhole)
 {
     // A value several times the size of any buffer, escapes all along it,
-    // between two short entries.
+    // between two short entries, in a section with a name as long.
     TempDir dir;
     std::string long_value;
     std::string escaped;
@@ -135,9 +135,10 @@ TEST(Save, LongValuesComeOutWhole)
         long_value += c;
         escaped += c == ';' || c == '\\' ? std::string("\\") + c : std::string(1, c);
     }
-    IniFile *ini = build_document({{"s", {{"a", "1"}, {"long", long_value}, {"b", "22"}}}});
+    std::string name(200000, 'n');
+    IniFile *ini = build_document({{name, {{"a", "1"}, {"long", long_value}, {"b", "22"}}}});
     ASSERT_EQ(ini_save(ini, dir.path("long.ini").c_str()), 0);
-    EXPECT_EQ(dir.read("long.ini"), "[s]\na=1\nlong=" + escaped + "\nb=22\n");
+    EXPECT_EQ(dir.read("long.ini"), "[" + name + "]\na=1\nlong=" + escaped + "\nb=22\n");
     ini_destroy(ini);
 }
 
