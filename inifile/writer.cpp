@@ -90,27 +90,25 @@ static void save_put_escaped(SaveOutput *out, const char *text)
     }
 }
 
-// Every section: "[name]" as stored, then one "key=value" line per entry,
-// gathered in buffer (SAVE_BUFFER_BYTES). 1 when every byte reached the
-// file.
-static int save_write_document(const IniFile *ini, intptr_t file, char *buffer)
+// Every section: "[name]" as stored, then one "key=value" line per entry.
+// 1 when every byte reached the file.
+static int save_write_document(const IniFile *ini, SaveOutput *out)
 {
-    SaveOutput out = {file, 0, 0, buffer};
-    for (int32_t i = 0; i < ini->count && !out.failed; ++i) {
+    for (int32_t i = 0; i < ini->count && !out->failed; ++i) {
         const IniSection *section = ini->sections[i];
-        save_put(&out, "[", 1);
-        save_put(&out, section->name, strlen(section->name));
-        save_put(&out, "]\n", 2);
+        save_put(out, "[", 1);
+        save_put(out, section->name, strlen(section->name));
+        save_put(out, "]\n", 2);
         for (int32_t j = 0; j < section->count; ++j) {
-            save_put_escaped(&out, section->entries[j]->key);
-            save_put(&out, "=", 1);
-            save_put_escaped(&out, section->entries[j]->value);
-            save_put(&out, "\n", 1);
+            save_put_escaped(out, section->entries[j]->key);
+            save_put(out, "=", 1);
+            save_put_escaped(out, section->entries[j]->value);
+            save_put(out, "\n", 1);
         }
     }
-    if (out.used > 0)
-        save_write_buffer(&out);
-    return !out.failed;
+    if (out->used > 0)
+        save_write_buffer(out);
+    return !out->failed;
 }
 
 // ---- The file ----------------------------------------------------------------
@@ -159,11 +157,13 @@ int32_t ini_save(const IniFile *ini, const char *path)
     // temporary exists, so that it never outlives a save.
     char *temporary =
         (char *)inifile_internal_alloc(strlen(target.path) + INI_SAVE_TEMPORARY_EXTRA + 1);
-    char *buffer = (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES);
+    SaveOutput out = {INIFILE_INVALID_FILE, 0, 0,
+                      (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES)};
     int32_t status = -1;
     intptr_t file = save_create_temporary(&target, temporary);
     if (file != INIFILE_INVALID_FILE) {
-        int stored = save_write_document(ini, file, buffer);
+        out.file = file;
+        int stored = save_write_document(ini, &out);
         // A power cut after the rename must not leave an empty file where
         // the user's was: the new text reaches the disk first.
         if (stored && target.exists)
@@ -174,7 +174,7 @@ int32_t ini_save(const IniFile *ini, const char *path)
         if (status != 0)
             inifile_internal_remove(temporary);
     }
-    free(buffer);
+    free(out.bytes);
     free(temporary);
     free(target.path);
     return status;
