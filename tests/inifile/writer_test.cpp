@@ -142,65 +142,35 @@ TEST(Save, LongTextsComeOutWhole)
     ini_destroy(ini);
 }
 
-// What stands at the path before a save, and what the save makes of it.
-TEST(Save, FolderInPlaceIsRefused)
-{
-    TempDir dir;
-    std::filesystem::create_directory(dir.path("save.ini"));
-    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
-    EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), -1);
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path("save.ini")));
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"save.ini"});
-    ini_destroy(ini);
-}
-
 #ifndef _WIN32
-struct LinkCase {
-    const char *description;
-    std::vector<std::pair<std::string, std::string>> links;  // name, text
-    std::string file;                                        // where they lead
-    std::vector<std::string> top, sub;                       // what the folder and sub hold after
-};
-
 TEST(Save, SymbolicLinksAreFollowed)
 {
-    const std::vector<LinkCase> cases = {
-        {"relative link into a folder",
-         {{"save.ini", "sub/real.ini"}},
-         "sub/real.ini",
-         {"save.ini", "sub"},
-         {"real.ini"}},
-        {"chain of two links",
-         {{"save.ini", "hop"}, {"hop", "sub/real.ini"}},
-         "sub/real.ini",
-         {"hop", "save.ini", "sub"},
-         {"real.ini"}},
-        {"link in a folder, relative to it",
-         {{"save.ini", "sub/hop"}, {"sub/hop", "real.ini"}},
-         "sub/real.ini",
-         {"save.ini", "sub"},
-         {"hop", "real.ini"}},
-        {"link to a file not there yet",
-         {{"save.ini", "sub/new.ini"}},
-         "sub/new.ini",
-         {"save.ini", "sub"},
-         {"new.ini", "real.ini"}},
+    // Through links relative to the folder each is in, to a file that is
+    // there and to one that is not yet: that file is written, the links
+    // stay as they were, and no temporary is left anywhere.
+    struct LinkCase {
+        std::vector<std::pair<std::string, std::string>> links;  // name, text
+        std::string file;                                        // where they lead
+        size_t names;  // in the folder and sub: the links, sub and the files
     };
-    for (const LinkCase &c : cases) {
-        SCOPED_TRACE(c.description);
+    const LinkCase cases[] = {
+        {{{"save.ini", "hop"}, {"hop", "sub/hop"}, {"sub/hop", "real.ini"}}, "sub/real.ini", 5},
+        {{{"save.ini", "sub/new.ini"}}, "sub/new.ini", 4},
+    };
+    for (const auto &[links, file, names] : cases) {
+        SCOPED_TRACE(file);
         TempDir dir;
         std::filesystem::create_directory(dir.path("sub"));
         dir.write("sub/real.ini", "old\n");
-        for (const auto &link : c.links)
-            std::filesystem::create_symlink(link.second, dir.path(link.first));
+        for (const auto &[name, text] : links)
+            std::filesystem::create_symlink(text, dir.path(name));
         IniFile *ini = build_document({{"s", {{"k", "v"}}}});
         EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), 0);
         ini_destroy(ini);
-        EXPECT_EQ(dir.read(c.file), "[s]\nk=v\n");
-        for (const auto &link : c.links)
-            EXPECT_EQ(std::filesystem::read_symlink(dir.path(link.first)), link.second);
-        EXPECT_EQ(dir.names(), c.top);
-        EXPECT_EQ(dir.names("sub"), c.sub);
+        EXPECT_EQ(dir.read(file), "[s]\nk=v\n");
+        for (const auto &[name, text] : links)
+            EXPECT_EQ(std::filesystem::read_symlink(dir.path(name)), text);
+        EXPECT_EQ(dir.names().size() + dir.names("sub").size(), names);
     }
 }
 
@@ -209,14 +179,11 @@ TEST(Save, WhatIsNoFileIsRefused)
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.path("fifo.ini").c_str(), 0644), 0);
     std::filesystem::create_symlink("loop.ini", dir.path("loop.ini"));
-    std::filesystem::create_symlink("/dev/null", dir.path("device.ini"));
     IniFile *ini = build_document({{"s", {{"k", "v"}}}});
-    for (const char *name : {"fifo.ini", "loop.ini", "device.ini"}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(ini_save(ini, dir.path(name).c_str()), -1);
-    }
+    EXPECT_EQ(ini_save(ini, dir.path("fifo.ini").c_str()), -1);  // not waited for either
+    EXPECT_EQ(ini_save(ini, dir.path("loop.ini").c_str()), -1);
     ini_destroy(ini);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"device.ini", "fifo.ini", "loop.ini"}));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo.ini", "loop.ini"}));
     EXPECT_TRUE(std::filesystem::is_fifo(dir.path("fifo.ini")));
 }
 
@@ -225,18 +192,17 @@ TEST(Save, PermissionBitsAreKept)
     TempDir dir;
     mode_t umask_before = umask(022);
     IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    struct stat status;
     for (mode_t mode : {0600, 0640, 0664, 0755}) {
         SCOPED_TRACE(mode);
         dir.write("kept.ini", "old\n");
         ASSERT_EQ(chmod(dir.path("kept.ini").c_str(), mode), 0);
         EXPECT_EQ(ini_save(ini, dir.path("kept.ini").c_str()), 0);
-        struct stat status;
         ASSERT_EQ(stat(dir.path("kept.ini").c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, mode);
     }
     // A new file gets what the umask leaves of read and write for all.
     EXPECT_EQ(ini_save(ini, dir.path("new.ini").c_str()), 0);
-    struct stat status;
     ASSERT_EQ(stat(dir.path("new.ini").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0644u);
     umask(umask_before);
@@ -244,39 +210,27 @@ TEST(Save, PermissionBitsAreKept)
 }
 #endif
 
-// Read-only files and folders, which a privileged user may write anyway:
-// as root these cases run again as an unprivileged user (a CTest entry of
-// their own) and skip here.
-TEST(Unprivileged, ReadOnlyTargetsSurvive)
+// A privileged user may write a read-only file anyway: as root this case
+// runs again as an unprivileged user (a CTest entry of its own) and skips
+// here. Under Windows the read-only attribute is what counts.
+TEST(Unprivileged, ReadOnlyFileSurvives)
 {
 #ifndef _WIN32
     if (geteuid() == 0)
         GTEST_SKIP() << "run as root: the unprivileged run covers this";
 #endif
-    TempDir dir;
     namespace fs = std::filesystem;
-    const fs::perms write_bits =
-        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    TempDir dir;
     dir.write("read-only.ini", "old\n");
-    fs::permissions(dir.path("read-only.ini"), write_bits, fs::perm_options::remove);
+    const fs::perms write =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(dir.path("read-only.ini"), write, fs::perm_options::remove);
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
     EXPECT_EQ(ini_save(ini, dir.path("read-only.ini").c_str()), -1);
-    EXPECT_EQ(dir.read("read-only.ini"), "old\n");
-#ifndef _WIN32
-    // A writable file in a folder that is not: no temporary can be made.
-    fs::create_directory(dir.path("locked"));
-    dir.write("locked/file.ini", "old\n");
-    fs::permissions(dir.path("locked"), write_bits, fs::perm_options::remove);
-    EXPECT_EQ(ini_save(ini, dir.path("locked/file.ini").c_str()), -1);
-    EXPECT_EQ(dir.read("locked/file.ini"), "old\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("locked")), {}), 1);
-    fs::permissions(dir.path("locked"), fs::perms::owner_all, fs::perm_options::add);
-#endif
-    std::vector<std::string> names = dir.names();
-    names.erase(std::remove(names.begin(), names.end(), "locked"), names.end());
-    EXPECT_EQ(names, std::vector<std::string>{"read-only.ini"});
-    fs::permissions(dir.path("read-only.ini"), fs::perms::owner_write, fs::perm_options::add);
     ini_destroy(ini);
+    EXPECT_EQ(dir.read("read-only.ini"), "old\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"read-only.ini"});
+    fs::permissions(dir.path("read-only.ini"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace
