@@ -150,8 +150,10 @@ int32_t ini_save(const IniFile *ini, const char *path)
 {
     if (!save_document_storable(ini))
         return -3;
+    // An empty path names no file; its temporary would land in the
+    // working folder.
     InifileSaveTarget target;
-    if (!inifile_internal_save_target(path, &target, NULL))
+    if (path[0] == '\0' || !inifile_internal_save_target(path, &target, NULL))
         return -1;
     // Memory running out ends the process: everything is taken before the
     // temporary exists, so that it never outlives a save.

@@ -44,6 +44,7 @@ TEST(Faults, CreateInMissingFolder)
     TempDir dir;
     IniFile *ini = ini_create();
     EXPECT_EQ(ini_save(ini, dir.path("absent/file.ini").c_str()), -1);
+    EXPECT_EQ(ini_save(ini, ""), -1);
     ini_destroy(ini);
 }
 
