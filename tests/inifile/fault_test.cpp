@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -44,7 +45,12 @@ TEST(Faults, CreateInMissingFolder)
     TempDir dir;
     IniFile *ini = ini_create();
     EXPECT_EQ(ini_save(ini, dir.path("absent/file.ini").c_str()), -1);
+    // An empty path names no file, not even in the working folder.
+    std::filesystem::path working = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path(""));
     EXPECT_EQ(ini_save(ini, ""), -1);
+    std::filesystem::current_path(working);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{});
     ini_destroy(ini);
 }
 
