@@ -32,10 +32,6 @@ extern "C" {
  * INIFILE_INVALID_FILE on failure. */
 intptr_t inifile_internal_open_read(const char *path, int32_t *system_error);
 
-/* Creates a file for writing, replacing any file of that name with an
- * empty one. INIFILE_INVALID_FILE on failure. */
-intptr_t inifile_internal_create_write(const char *path, int32_t *system_error);
-
 /* Reads up to size bytes: 1 and the count in *got (0 at the end of the
  * file), or 0 on a read error with *got set to 0. */
 int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *got,
@@ -44,8 +40,57 @@ int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *
 /* Writes all count bytes: 1 when every byte was written, 0 otherwise. */
 int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int32_t *system_error);
 
-/* Closes a file either function above opened. */
+/* Closes a file opened for reading. */
 void inifile_internal_close(intptr_t file);
+
+/* ---- Saving: a file replaced whole ------------------------------------
+ *
+ * A save writes a new file beside the one it replaces and renames it into
+ * place, so that the old file stays whole until the rename and no reader
+ * ever sees a file half written. */
+
+/* The file a save replaces, as inifile_internal_save_target found it. */
+typedef struct InifileSaveTarget {
+    char *path;     /* the file to replace: the caller's path, or where its
+                       symbolic links lead; a heap block */
+    int32_t exists; /* a file is there now */
+    uint32_t mode;  /* POSIX: its permission bits; 0 elsewhere */
+    uint32_t owner; /* POSIX: its owner and group, given to the new file */
+    uint32_t group; /*   where the caller may */
+} InifileSaveTarget;
+
+/* Finds the file a save of path replaces and checks that it may be
+ * replaced: a symbolic link is followed to its file; a folder, anything
+ * but a regular file, and a file the caller may not write (POSIX: no write
+ * permission; Windows: the read-only attribute) are refused. 1 and *target
+ * filled (the caller frees target->path), or 0 and nothing to free. */
+int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
+                                 int32_t *system_error);
+
+/* Creates the new file path for writing, failing when any file of that
+ * name exists (*name_taken is then 1) so that two savers never share one.
+ * It gets the permission bits of an existing target, and its owner where
+ * the caller may give it away. INIFILE_INVALID_FILE on failure. */
+intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
+                                     int *name_taken, int32_t *system_error);
+
+/* Forces what was written to the disk: 1, or 0 when that failed. */
+int inifile_internal_flush(intptr_t file, int32_t *system_error);
+
+/* Closes a file opened by inifile_internal_create_new: 1, or 0 when the
+ * system reports that the data could not be stored. */
+int inifile_internal_close_written(intptr_t file, int32_t *system_error);
+
+/* Renames from over to in one step, replacing the file to: 1, or 0 with
+ * to untouched. */
+int inifile_internal_replace(const char *from, const char *to, int32_t *system_error);
+
+/* Removes a file the save created and no longer needs. */
+void inifile_internal_remove(const char *path);
+
+/* A number unlikely to repeat in another process or another call, to start
+ * the search for a free temporary name. */
+uint32_t inifile_internal_unique_seed(void);
 
 /* The system's own one-line text for an error code, into buffer (size
  * bytes, at least 1), without a line end; cut short where it does not fit. */

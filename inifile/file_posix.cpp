@@ -3,8 +3,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 static void file_set_error(int32_t *system_error, int error)
@@ -58,20 +61,6 @@ intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
     return (intptr_t)fd;
 }
 
-intptr_t inifile_internal_create_write(const char *path, int32_t *system_error)
-{
-    if (INIFILE_FAULT(CREATE)) {
-        file_set_error(system_error, EIO);
-        return INIFILE_INVALID_FILE;
-    }
-    int fd = file_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) {
-        file_set_error(system_error, errno);
-        return INIFILE_INVALID_FILE;
-    }
-    return (intptr_t)fd;
-}
-
 int inifile_internal_read(intptr_t file, void *buffer, uint32_t size, uint32_t *got,
                           int32_t *system_error)
 {
@@ -116,6 +105,202 @@ int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int
 void inifile_internal_close(intptr_t file)
 {
     close((int)file);
+}
+
+// ---- Saving ----------------------------------------------------------------
+
+// As many links as the system itself follows before it gives up (ELOOP).
+enum { FILE_MOST_LINKS = 40 };
+
+// The path a symbolic link leads to: its text when that is absolute,
+// otherwise the text taken from the folder the link is in. Null when the
+// link cannot be read. The result is a heap block.
+static char *file_read_link(const char *link, size_t size_hint)
+{
+    size_t capacity = size_hint + 1;
+    for (;;) {
+        char *text = (char *)inifile_internal_alloc(capacity);
+        ssize_t length = readlink(link, text, capacity);
+        // The link was there a moment ago: only a link removed or changed
+        // meanwhile gives an error or a longer text, which no test can time.
+        if (length < 0) {  // GCOVR_EXCL_BR_LINE
+            free(text);    // GCOVR_EXCL_LINE
+            return NULL;   // GCOVR_EXCL_LINE
+        }
+        if ((size_t)length < capacity) {  // GCOVR_EXCL_BR_LINE: see above
+            text[length] = '\0';
+            const char *slash = strrchr(link, '/');
+            if (text[0] == '/' || slash == NULL)
+                return text;
+            size_t folder = (size_t)(slash - link) + 1;
+            char *joined = (char *)inifile_internal_alloc(folder + (size_t)length + 1);
+            memcpy(joined, link, folder);
+            memcpy(joined + folder, text, (size_t)length + 1);
+            free(text);
+            return joined;
+        }
+        free(text);               // GCOVR_EXCL_LINE
+        capacity = capacity * 2;  // GCOVR_EXCL_LINE
+    }
+}
+
+// Follows symbolic links from path to the file they lead to, which may not
+// exist yet. Null (errno set) when a link cannot be read or they go round
+// in circles.
+static char *file_follow_links(const char *path)
+{
+    size_t length = strlen(path);
+    char *current = (char *)inifile_internal_alloc(length + 1);
+    memcpy(current, path, length + 1);
+    for (int hops = 0;; ++hops) {
+        struct stat status;
+        if (lstat(current, &status) != 0 || !S_ISLNK(status.st_mode))
+            return current;
+        char *next =
+            hops < FILE_MOST_LINKS ? file_read_link(current, (size_t)status.st_size) : NULL;
+        free(current);
+        if (next == NULL) {
+            if (hops >= FILE_MOST_LINKS)
+                errno = ELOOP;
+            return NULL;
+        }
+        current = next;
+    }
+}
+
+int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
+{
+    memset(target, 0, sizeof *target);
+    char *file = file_follow_links(path);
+    if (file == NULL) {
+        file_set_error(system_error, errno);
+        return 0;
+    }
+    struct stat status;
+    int error = 0;
+    if (stat(file, &status) != 0) {
+        // Nothing there yet (or a folder on the way is missing, which the
+        // creation of the new file will tell).
+        target->path = file;
+        return 1;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        error = EISDIR;
+    } else if (!S_ISREG(status.st_mode)) {
+        error = EINVAL;  // a FIFO or a device is no file to replace
+    } else {
+        // Opening for writing asks the system itself whether the caller may
+        // write the file (permission bits, access lists, a read-only
+        // mount), without changing it. The rename would otherwise replace
+        // a file its owner made read-only.
+        // Its status is taken again from what was opened (fstat of a
+        // descriptor just opened cannot fail).
+        int fd = file_open(file, O_WRONLY, 0);
+        if (fd < 0 || fstat(fd, &status) != 0)  // GCOVR_EXCL_BR_LINE
+            error = errno;
+        if (fd >= 0)
+            close(fd);
+    }
+    if (error != 0) {
+        free(file);
+        file_set_error(system_error, error);
+        return 0;
+    }
+    target->path = file;
+    target->exists = 1;
+    target->mode = (uint32_t)(status.st_mode & 07777);
+    target->owner = (uint32_t)status.st_uid;
+    target->group = (uint32_t)status.st_gid;
+    return 1;
+}
+
+intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
+                                     int *name_taken, int32_t *system_error)
+{
+    *name_taken = 0;
+    if (INIFILE_FAULT(CREATE)) {
+        file_set_error(system_error, EIO);
+        return INIFILE_INVALID_FILE;
+    }
+    int fd = file_open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        *name_taken = errno == EEXIST;
+        file_set_error(system_error, errno);
+        return INIFILE_INVALID_FILE;
+    }
+    if (target->exists) {
+        // Only a privileged caller may give a file away; any other keeps
+        // the new file as its own, as every file it creates, and then
+        // without the set-user-ID and set-group-ID bits, which would
+        // otherwise now run as the caller. The bits go last: a change of
+        // owner clears them.
+        int given = fchown(fd, (uid_t)target->owner, (gid_t)target->group) == 0;
+        mode_t mode = (mode_t)(given ? target->mode : target->mode & ~(mode_t)(S_ISUID | S_ISGID));
+        // The file's owner, or a privileged caller, may always set its bits.
+        if (fchmod(fd, mode) != 0) {  // GCOVR_EXCL_BR_LINE
+            // GCOVR_EXCL_START
+            file_set_error(system_error, errno);
+            close(fd);
+            unlink(path);
+            return INIFILE_INVALID_FILE;
+            // GCOVR_EXCL_STOP
+        }
+    }
+    return (intptr_t)fd;
+}
+
+// The calls below fail through the fault seam like the system would, so
+// that a test reaches the same path a real failure takes.
+
+int inifile_internal_flush(intptr_t file, int32_t *system_error)
+{
+    int error = INIFILE_FAULT(FLUSH) ? EIO : fsync((int)file) != 0 ? errno : 0;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+int inifile_internal_close_written(intptr_t file, int32_t *system_error)
+{
+    // close reports errors of writes the system had deferred (on a network
+    // share, say); the descriptor is gone either way.
+    int error = close((int)file) != 0 ? errno : 0;
+    if (INIFILE_FAULT(CLOSE))
+        error = EIO;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+int inifile_internal_replace(const char *from, const char *to, int32_t *system_error)
+{
+    int error = INIFILE_FAULT(RENAME) ? EIO : rename(from, to) != 0 ? errno : 0;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+void inifile_internal_remove(const char *path)
+{
+    unlink(path);
+}
+
+uint32_t inifile_internal_unique_seed(void)
+{
+    // Processes differ by their id, calls within one by the clock and a
+    // count; a clash only costs another try.
+    static uint32_t calls;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    calls += 1;
+    return (uint32_t)getpid() * 2654435761u ^ (uint32_t)now.tv_nsec ^ (uint32_t)now.tv_sec ^
+           calls * 40503u;
 }
 
 void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size)

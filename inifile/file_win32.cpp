@@ -4,6 +4,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
 static void file_set_error(int32_t *system_error, DWORD error)
 {
     if (system_error != NULL)
@@ -17,21 +21,6 @@ intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
         return INIFILE_INVALID_FILE;
     }
     HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        file_set_error(system_error, GetLastError());
-        return INIFILE_INVALID_FILE;
-    }
-    return (intptr_t)handle;
-}
-
-intptr_t inifile_internal_create_write(const char *path, int32_t *system_error)
-{
-    if (INIFILE_FAULT(CREATE)) {
-        file_set_error(system_error, ERROR_WRITE_FAULT);
-        return INIFILE_INVALID_FILE;
-    }
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         file_set_error(system_error, GetLastError());
@@ -78,6 +67,175 @@ int inifile_internal_write(intptr_t file, const void *bytes, uint32_t count, int
 void inifile_internal_close(intptr_t file)
 {
     CloseHandle((HANDLE)file);
+}
+
+// ---- Saving ----------------------------------------------------------------
+
+// A path the system wrote in its long form ("\\?\C:\dir\file" or
+// "\\?\UNC\server\share\file"), as the ANSI calls take it: in place.
+static void file_strip_long_prefix(char *path)
+{
+    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0)
+        memmove(path + 2, path + 8, strlen(path + 8) + 1);
+    else if (strncmp(path, "\\\\?\\", 4) == 0)
+        memmove(path, path + 4, strlen(path + 4) + 1);
+}
+
+// The full path of the file that path names, every link on the way
+// followed, as a heap block; null when the system cannot tell.
+static char *file_final_path(const char *path)
+{
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return NULL;
+    char *final = NULL;
+    // The size asked for counts the terminating zero on Windows, but not
+    // under Wine: one byte more serves both.
+    DWORD size = GetFinalPathNameByHandleA(handle, NULL, 0, VOLUME_NAME_DOS) + 1;
+    if (size > 1) {
+        final = (char *)inifile_internal_alloc(size);
+        DWORD length = GetFinalPathNameByHandleA(handle, final, size, VOLUME_NAME_DOS);
+        if (length == 0 || length >= size) {
+            free(final);
+            final = NULL;
+        } else {
+            file_strip_long_prefix(final);
+        }
+    }
+    CloseHandle(handle);
+    return final;
+}
+
+// The file a save of path replaces: path itself, unless path reaches its
+// file through a symbolic link (the file's full path then differs from the
+// full path of the name), in which case the file the link leads to. Wine
+// shows a POSIX link as a plain file, so its attributes cannot tell.
+static char *file_follow_links(const char *path)
+{
+    char *chosen = NULL;
+    char *final = file_final_path(path);
+    DWORD size = final != NULL ? GetFullPathNameA(path, 0, NULL, NULL) : 0;
+    if (size > 0) {
+        char *full = (char *)inifile_internal_alloc(size);
+        DWORD length = GetFullPathNameA(path, size, full, NULL);
+        if (length > 0 && length < size && lstrcmpiA(full, final) != 0) {
+            chosen = final;
+            final = NULL;
+        }
+        free(full);
+    }
+    free(final);
+    if (chosen == NULL) {
+        size_t length = strlen(path);
+        chosen = (char *)inifile_internal_alloc(length + 1);
+        memcpy(chosen, path, length + 1);
+    }
+    return chosen;
+}
+
+int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
+{
+    memset(target, 0, sizeof *target);
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Nothing there yet (or a folder on the way is missing, which the
+        // creation of the new file will tell).
+        size_t length = strlen(path);
+        target->path = (char *)inifile_internal_alloc(length + 1);
+        memcpy(target->path, path, length + 1);
+        return 1;
+    }
+    char *file = file_follow_links(path);
+    attributes = GetFileAttributesA(file);
+    // The read-only attribute is checked here because a rename does not
+    // always respect it (Wine renames over a read-only file).
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        file_set_error(system_error, attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
+                                                                           : ERROR_ACCESS_DENIED);
+        free(file);
+        return 0;
+    }
+    target->path = file;
+    target->exists = 1;
+    return 1;
+}
+
+intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
+                                     int *name_taken, int32_t *system_error)
+{
+    (void)target;  // Windows files carry no permission bits to keep
+    *name_taken = 0;
+    if (INIFILE_FAULT(CREATE)) {
+        file_set_error(system_error, ERROR_WRITE_FAULT);
+        return INIFILE_INVALID_FILE;
+    }
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        *name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        file_set_error(system_error, error);
+        return INIFILE_INVALID_FILE;
+    }
+    return (intptr_t)handle;
+}
+
+// The calls below fail through the fault seam like the system would, so
+// that a test reaches the same path a real failure takes.
+
+int inifile_internal_flush(intptr_t file, int32_t *system_error)
+{
+    DWORD error = INIFILE_FAULT(FLUSH)              ? ERROR_WRITE_FAULT
+                  : !FlushFileBuffers((HANDLE)file) ? GetLastError()
+                                                    : 0;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+int inifile_internal_close_written(intptr_t file, int32_t *system_error)
+{
+    DWORD error = !CloseHandle((HANDLE)file) ? GetLastError() : 0;
+    if (INIFILE_FAULT(CLOSE))
+        error = ERROR_WRITE_FAULT;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+int inifile_internal_replace(const char *from, const char *to, int32_t *system_error)
+{
+    DWORD error = INIFILE_FAULT(RENAME)                               ? ERROR_WRITE_FAULT
+                  : !MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? GetLastError()
+                                                                      : 0;
+    if (error != 0) {
+        file_set_error(system_error, error);
+        return 0;
+    }
+    return 1;
+}
+
+void inifile_internal_remove(const char *path)
+{
+    DeleteFileA(path);
+}
+
+uint32_t inifile_internal_unique_seed(void)
+{
+    // Processes differ by their id, calls within one by the clock and a
+    // count; a clash only costs another try.
+    static uint32_t calls;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    calls += 1;
+    return (uint32_t)GetCurrentProcessId() * 2654435761u ^ (uint32_t)now.LowPart ^
+           (uint32_t)now.HighPart ^ calls * 40503u;
 }
 
 void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size)

@@ -190,9 +190,34 @@ typedef struct IniError {
  * physical lines is told at the first of them that holds its text. */
 INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
 
-/* Writes the document to path, replacing any file there. 0 on success, -1
- * if the file cannot be created, -2 if a write failed (the partly written
- * file stays). The document is not changed. */
+/* ini_save writes the new file beside the one it replaces, under the
+ * replaced file's path followed by '~' and three characters from 0-9 and
+ * a-z: the temporary's path is this many bytes longer. Windows' ANSI file calls take
+ * paths of up to 259 bytes, so a path within this of that limit cannot be
+ * saved there. */
+enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
+
+/* Writes the document to path, replacing the file there whole: the text
+ * goes into a temporary file in the same folder (see
+ * INI_SAVE_TEMPORARY_EXTRA), flushed to disk when it replaces a file, which
+ * one rename then puts in place of the old file. A symbolic link at path is
+ * followed: the file it leads to is replaced and the link stays. A replaced
+ * file keeps its POSIX permission bits; a new one gets 0666 less the umask.
+ * The document is not changed. Results:
+ *   0  saved;
+ *  -1  the file cannot be replaced: a folder or anything but a regular file
+ *      is in its place, it is read-only (POSIX: the caller may not write it;
+ *      Windows: the read-only attribute), the temporary cannot be created
+ *      (the folder must be writable), or the rename failed;
+ *  -2  writing, flushing or closing the temporary failed (a full disk);
+ *  -3  the document cannot be stored as it is, and nothing was created: a
+ *      section name that is empty or holds ';', '\', '=', a carriage
+ *      return or a line feed; a key that is empty, holds '=', a carriage
+ *      return or a line feed, or begins or ends with a space; a value that
+ *      holds a carriage return or a line feed.
+ * After a failure the file at path is as it was and no temporary remains.
+ * A saved document loads back with the same sections and keys; values
+ * lose the spaces at their start and end. */
 INIFILE_API int32_t ini_save(const IniFile *ini, const char *path);
 
 #ifdef __cplusplus

@@ -2,6 +2,8 @@
 #ifndef QUORVEL_FILE_LISTS_H
 #define QUORVEL_FILE_LISTS_H
 
+#include "inifile.h"
+
 #include <stddef.h>
 
 // The release description at the root of the tree.
@@ -43,8 +45,9 @@ constexpr size_t longest_name(const char *const (&names)[N], size_t at_least = 0
     return at_least;
 }
 
+// qvl.ini is saved there through a temporary with a longer name.
 inline constexpr size_t LONGEST_IN_VERSIONED_BIN =
-    longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE));
+    longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE) + (size_t)INI_SAVE_TEMPORARY_EXTRA);
 inline constexpr size_t LONGEST_IN_RELEASE_DIR = longest_name(BOOT_FILES);
 inline constexpr size_t LONGEST_IN_ROOT_BIN =
     longest_name(BOOT_FILES, longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE)));

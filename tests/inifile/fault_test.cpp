@@ -1,6 +1,6 @@
-// Real faults: a folder that does not exist, a full device, and read and
-// write errors in the middle of a file through the platform seam; running
-// out of memory at each allocation in turn.
+// Real faults: a folder that does not exist, a full disk, and failures of
+// each file operation through the fault seam; running out of memory at
+// each allocation in turn.
 #include "fault.h"
 #include "inifile.h"
 #include "test_files.h"
@@ -10,6 +10,16 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,36 +46,161 @@ TEST(Faults, CreateInMissingFolder)
     TempDir dir;
     IniFile *ini = ini_create();
     EXPECT_EQ(ini_save(ini, dir.path("absent/file.ini").c_str()), -1);
+    // An empty path names no file, not even in the working folder.
+    std::filesystem::path working = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path(""));
+    EXPECT_EQ(ini_save(ini, ""), -1);
+    std::filesystem::current_path(working);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{});
     ini_destroy(ini);
 }
 
-TEST(Faults, FullDevice)
+#ifndef _WIN32
+// Runs body in a child process that has mounted a file system of its own
+// (tmpfs with the given options) on dir, in a mount namespace of its own
+// (which takes root); what body saw, or "" when no file system could be
+// mounted. The mount goes with the child.
+std::string on_own_file_system(const TempDir &dir, const char *options,
+                               std::string (*body)(const TempDir &))
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return "";
+    fflush(nullptr);  // the child ends with exit(), which flushes its copies
+    pid_t child = fork();
+    if (child == 0) {
+        std::string seen;
+        if (unshare(CLONE_NEWNS) == 0 &&
+            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            mount("none", dir.path("").c_str(), "tmpfs", 0, options) == 0)
+            seen = body(dir);
+        ssize_t written = write(channel[1], seen.data(), seen.size());
+        exit(written == (ssize_t)seen.size() ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string seen;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(channel[0], buffer, sizeof buffer)) > 0)
+        seen.append(buffer, (size_t)got);
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    return seen;
+}
+
+// The save's status, the old file and what the folder holds afterwards.
+std::string save_over_old(const TempDir &dir, const std::string &value)
+{
+    IniFile *ini = build_document({{"s", {{"k", value}}}});
+    std::string seen = "status " + std::to_string(ini_save(ini, dir.path("old.ini").c_str())) +
+                       ", old file " + dir.read("old.ini") + "left:";
+    ini_destroy(ini);
+    std::vector<std::string> names = dir.names();
+    for (size_t i = 0; i < names.size() && i < 3; ++i)
+        seen += " " + names[i];
+    return seen + ", " + std::to_string(names.size()) + " in all";
+}
+
+std::string save_on_full_disk(const TempDir &dir)
+{
+    dir.write("old.ini", "[s]\nk=old\n");
+    std::ofstream filler(dir.path("filler"), std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), (std::streamsize)block.size()) && filler.flush()) {
+    }
+    return save_over_old(dir, std::string(20000, 'v'));
+}
+
+// The whole file system made read-only once the old file is there: even
+// root may not write it.
+std::string save_on_read_only_file_system(const TempDir &dir)
+{
+    dir.write("old.ini", "[s]\nk=old\n");
+    if (mount("none", dir.path("").c_str(), "none", MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return "could not remount read-only";
+    return save_over_old(dir, "new");
+}
+
+// Leftovers under every name a temporary of old.ini can have.
+std::string save_with_every_temporary_name_taken(const TempDir &dir)
+{
+    dir.write("old.ini", "[s]\nk=old\n");
+    const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string name = dir.path("old.ini") + "~...";
+    size_t at = name.size() - 3;
+    for (int n = 0; n < 36 * 36 * 36; ++n) {
+        name[at] = letters[n / 36 / 36];
+        name[at + 1] = letters[n / 36 % 36];
+        name[at + 2] = letters[n % 36];
+        close(open(name.c_str(), O_WRONLY | O_CREAT, 0644));
+    }
+    return save_over_old(dir, "new");
+}
+#endif
+
+TEST(Faults, SaveOnItsOwnFileSystem)
 {
 #ifdef _WIN32
-    GTEST_SKIP() << "no full device on Windows";
+    GTEST_SKIP() << "no file system can be mounted for a test under Windows";
 #else
-    IniFile *ini = ini_create();
-    EXPECT_EQ(ini_save(ini, "/dev/full"), 0);  // nothing to write
-    ini_put_section(ini, section_create("s"));
-    EXPECT_EQ(ini_save(ini, "/dev/full"), -2);
-    ini_destroy(ini);
+    struct {
+        const char *description;
+        const char *options;
+        std::string (*body)(const TempDir &);
+        const char *seen;
+    } cases[] = {
+        {"a full disk", "size=64k", save_on_full_disk,
+         "status -2, old file [s]\nk=old\nleft: filler old.ini, 2 in all"},
+        {"a read-only file system", "size=64k", save_on_read_only_file_system,
+         "status -1, old file [s]\nk=old\nleft: old.ini, 1 in all"},
+        // The leftovers are untouched: none was written.
+        {"every temporary name taken", "size=1m,nr_inodes=50000",
+         save_with_every_temporary_name_taken,
+         "status -1, old file [s]\nk=old\nleft: old.ini old.ini~000 old.ini~001, 46657 in all"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.description);
+        TempDir dir;
+        std::string seen = on_own_file_system(dir, c.options, c.body);
+        if (seen.empty())
+            GTEST_SKIP() << "no private mount namespace can be made on this machine";
+        EXPECT_EQ(seen, c.seen);
+    }
 #endif
 }
 
-TEST(Faults, WriteErrorMidFileKeepsWhatWasWritten)
+TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
 {
+    const struct {
+        FaultKind kind;
+        uint32_t nth;
+        int32_t status;
+    } faults[] = {
+        {FAULT_CREATE, 1, -1}, {FAULT_WRITE, 1, -2}, {FAULT_WRITE, 3, -2},
+        {FAULT_FLUSH, 1, -2},  {FAULT_CLOSE, 1, -2}, {FAULT_RENAME, 1, -1},
+    };
+    // A document of several writes.
+    DocShape shape = {{"s", {}}};
+    for (int i = 0; i < 8000; ++i)
+        shape[0].entries.emplace_back("key" + std::to_string(i), "value" + std::to_string(i));
+    IniFile *ini = build_document(shape);
     TempDir dir;
-    IniFile *ini = build_document({{"s", {{"a", "1"}, {"b", "2"}}}, {"t", {{"c", "3"}}}});
-    {
-        ArmedFault fault(FAULT_WRITE, 6);  // "[" of the second section
-        EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
+    for (const auto &f : faults) {
+        SCOPED_TRACE(testing::Message() << "kind " << f.kind << " call " << f.nth);
+        dir.write("old.ini", "[s]\nk=old\n");
+        {
+            ArmedFault fault(f.kind, f.nth);
+            EXPECT_EQ(ini_save(ini, dir.path("old.ini").c_str()), f.status);
+        }
+        EXPECT_EQ(dir.read("old.ini"), "[s]\nk=old\n");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"old.ini"});
     }
-    EXPECT_EQ(dir.read("partial.ini"), "[s]\na=1\nb=2\n");
-    {
-        ArmedFault fault(FAULT_WRITE, 2);  // the first name
-        EXPECT_EQ(ini_save(ini, dir.path("partial.ini").c_str()), -2);
+    // Without an old file, a failure leaves none either.
+    for (FaultKind kind : {FAULT_WRITE, FAULT_RENAME}) {
+        ArmedFault fault(kind, 1);
+        EXPECT_NE(ini_save(ini, dir.path("new.ini").c_str()), 0);
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"old.ini"});
     }
-    EXPECT_EQ(dir.read("partial.ini"), "[");
     ini_destroy(ini);
 }
 
@@ -172,6 +307,8 @@ TEST(Faults, EveryAllocationFailureEndsTheProcess)
             },
             testing::ExitedWithCode(1), "^Out of memory\r?\n$");
     }
+    // A save that ran out of memory left no temporary behind.
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.ini", "out.ini"}));
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 // Saved files byte for byte: escaping, names written as stored, and what
 // the reader makes of the result.
-#include "fault.h"
 #include "inifile.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,54 +20,76 @@ namespace {
 struct SaveCase {
     const char *description;
     DocShape document;
-    std::string bytes;
-    bool reloads;
-    std::vector<std::string> reloaded;  // dump of the reloaded document
+    int32_t status;
+    std::string bytes;                       // the file saved
+    bool reloads = false;                    // whether it loads again
+    std::vector<std::string> reloaded = {};  // dump of the reloaded document
 };
 
 const std::vector<SaveCase> &save_cases()
 {
     static const std::vector<SaveCase> cases = {
-        {"no sections", {}, "", true, {}},
-        {"section without entries", {{"s", {}}}, "[s]\n", true, {"[s]"}},
+        {"no sections", {}, 0, "", true, {}},
+        {"section without entries", {{"s", {}}}, 0, "[s]\n", true, {"[s]"}},
         {"backslash in a value",
          {{"s", {{"k", "C:\\dir"}}}},
+         0,
          "[s]\nk=C:\\\\dir\n",
          true,
          {"[s]", "  k=C:\\dir"}},
         {"semicolon in a value",
          {{"s", {{"k", "a;b"}}}},
+         0,
          "[s]\nk=a\\;b\n",
          true,
          {"[s]", "  k=a;b"}},
         {"escapes in a key",
          {{"s", {{"a;b\\c", "v"}}}},
+         0,
          "[s]\na\\;b\\\\c=v\n",
          true,
          {"[s]", "  a;b\\c=v"}},
         {"value ending in a backslash",
          {{"s", {{"k", "x\\"}}}},
+         0,
          "[s]\nk=x\\\\\n",
          true,
          {"[s]", "  k=x\\"}},
-        {"empty value", {{"s", {{"k", ""}}}}, "[s]\nk=\n", true, {"[s]", "  k="}},
-        {"trailing space of a value written, dropped on reading",
-         {{"s", {{"k", "x "}}}},
-         "[s]\nk=x \n",
+        {"empty value", {{"s", {{"k", ""}}}}, 0, "[s]\nk=\n", true, {"[s]", "  k="}},
+        {"spaces around a value written, dropped on reading",
+         {{"s", {{"k", " x "}}}},
+         0,
+         "[s]\nk= x \n",
          true,
          {"[s]", "  k=x"}},
+        {"names and keys keep inner spaces, brackets and tabs",
+         {{" a]\t[", {{"\tk [x]", "v\t"}}}},
+         0,
+         "[ a]\t[]\n\tk [x]=v\t\n",
+         true,
+         {"[ a]\t[]", "  \tk [x]=v\t"}},
         {"order of sections and entries",
          {{"b", {{"z", "1"}, {"y", "2"}}}, {"a", {}}, {"c", {{"x", "3"}}}},
+         0,
          "[b]\nz=1\ny=2\n[a]\n[c]\nx=3\n",
          true,
          {"[b]", "  z=1", "  y=2", "[a]", "[c]", "  x=3"}},
-        {"empty name written as []", {{"", {{"k", "v"}}}}, "[]\nk=v\n", false, {}},
-        {"name with a semicolon written unescaped",
-         {{"a;b", {{"k", "v"}}}},
-         "[a;b]\nk=v\n",
-         false,
-         {}},
-        {"name with a backslash written unescaped", {{"a\\;b", {}}}, "[a\\;b]\n", true, {"[a;b]"}},
+        // Documents the text cannot hold: refused whole, even after
+        // sections that could be written.
+        {"empty name", {{"", {{"k", "v"}}}}, -3, ""},
+        {"name holding ;", {{"ok", {}}, {"a;b", {}}}, -3, ""},
+        {"name holding \\", {{"a\\b", {}}}, -3, ""},
+        {"name holding =", {{"a=b", {}}}, -3, ""},
+        {"name holding a carriage return", {{"a\rb", {}}}, -3, ""},
+        {"name holding a line feed", {{"a\nb", {}}}, -3, ""},
+        {"empty key", {{"s", {{"", "v"}}}}, -3, ""},
+        {"key holding =", {{"s", {{"a=b", "v"}}}}, -3, ""},
+        {"key holding a carriage return", {{"s", {{"a\rb", "v"}}}}, -3, ""},
+        {"key holding a line feed", {{"s", {{"a\nb", "v"}}}}, -3, ""},
+        {"key beginning with a space", {{"s", {{" k", "v"}}}}, -3, ""},
+        {"key ending with a space", {{"s", {{"k ", "v"}}}}, -3, ""},
+        {"value injecting a key", {{"s", {{"k", "a\nb=c"}}}}, -3, ""},
+        {"value holding a carriage return", {{"s", {{"k", "a\rb"}}}}, -3, ""},
     };
     return cases;
 }
@@ -69,15 +97,22 @@ const std::vector<SaveCase> &save_cases()
 TEST(Save, Table)
 {
     TempDir dir;
+    const std::string old = std::string(300, '#') + "\n";
     for (const SaveCase &c : save_cases()) {
         SCOPED_TRACE(c.description);
         // Saving over an existing, longer file replaces all of it.
-        dir.write("save.ini", std::string(300, '#') + "\n");
+        dir.write("save.ini", old);
         IniFile *ini = build_document(c.document);
-        EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), 0);
+        EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), c.status);
+        EXPECT_EQ(ini_save(ini, dir.path("new.ini").c_str()), c.status);
         EXPECT_EQ(document_shape(ini), c.document);  // not changed by saving
         ini_destroy(ini);
-        EXPECT_EQ(dir.read("save.ini"), c.bytes);
+        // No temporary is left, and a refused document creates nothing.
+        using Names = std::vector<std::string>;
+        Names left = c.status == 0 ? Names{"new.ini", "save.ini"} : Names{"save.ini"};
+        EXPECT_EQ(dir.names(), left);
+        EXPECT_EQ(dir.read("save.ini"), c.status == 0 ? c.bytes : old);
+        std::filesystem::remove(dir.path("new.ini"));
 
         IniFile *reloaded = ini_load(dir.path("save.ini").c_str());
         ASSERT_EQ(reloaded != nullptr, c.reloads);
@@ -88,29 +123,114 @@ TEST(Save, Table)
     }
 }
 
-TEST(Save, SectionHeaderInThreeWritesAndOneWritePerEntry)
+TEST(Save, LongTextsComeOutWhole)
 {
+    // A value several times the size of any buffer, escapes all along it,
+    // between two short entries, in a section with a name as long.
     TempDir dir;
-    IniFile *ini = build_document({{"a", {{"k", "v"}, {"l", "w"}}}, {"", {{"m", "x"}}}});
-    fault_arm(FAULT_WRITE, 0);
-    EXPECT_EQ(ini_save(ini, dir.path("calls.ini").c_str()), 0);
-    EXPECT_EQ(fault_count(FAULT_WRITE), 2u * 3u + 3u);
+    std::string long_value;
+    std::string escaped;
+    for (int i = 0; i < 300000; ++i) {
+        char c = i % 7 == 0 ? ';' : i % 11 == 0 ? '\\' : (char)('a' + i % 26);
+        long_value += c;
+        escaped += c == ';' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    }
+    std::string name(200000, 'n');
+    IniFile *ini = build_document({{name, {{"a", "1"}, {"long", long_value}, {"b", "22"}}}});
+    ASSERT_EQ(ini_save(ini, dir.path("long.ini").c_str()), 0);
+    EXPECT_EQ(dir.read("long.ini"), "[" + name + "]\na=1\nlong=" + escaped + "\nb=22\n");
     ini_destroy(ini);
 }
 
-TEST(Save, LongValuesAndScratchReuse)
+#ifndef _WIN32
+TEST(Save, SymbolicLinksAreFollowed)
 {
-    // The scratch buffer grows for a long line and serves the short ones
-    // after it unchanged.
+    // Through links relative to the folder each is in, to a file that is
+    // there and to one that is not yet: that file is written, the links
+    // stay as they were, and no temporary is left anywhere.
+    struct LinkCase {
+        std::vector<std::pair<std::string, std::string>> links;  // name, text
+        std::string file;                                        // where they lead
+        size_t names;  // in the folder and sub: the links, sub and the files
+    };
+    const LinkCase cases[] = {
+        {{{"save.ini", "hop"}, {"hop", "sub/hop"}, {"sub/hop", "real.ini"}}, "sub/real.ini", 5},
+        {{{"save.ini", "sub/new.ini"}}, "sub/new.ini", 4},
+    };
+    for (const auto &[links, file, names] : cases) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        std::filesystem::create_directory(dir.path("sub"));
+        dir.write("sub/real.ini", "old\n");
+        for (const auto &[name, text] : links)
+            std::filesystem::create_symlink(text, dir.path(name));
+        IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+        EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), 0);
+        ini_destroy(ini);
+        EXPECT_EQ(dir.read(file), "[s]\nk=v\n");
+        for (const auto &[name, text] : links)
+            EXPECT_EQ(std::filesystem::read_symlink(dir.path(name)), text);
+        EXPECT_EQ(dir.names().size() + dir.names("sub").size(), names);
+    }
+}
+
+TEST(Save, WhatIsNoFileIsRefused)
+{
     TempDir dir;
-    std::string long_value(50000, 'x');
-    long_value[100] = ';';
-    IniFile *ini = build_document({{"s", {{"a", "1"}, {"long", long_value}, {"b", "22"}}}});
-    ASSERT_EQ(ini_save(ini, dir.path("long.ini").c_str()), 0);
-    std::string escaped = long_value;
-    escaped.insert(100, "\\");
-    EXPECT_EQ(dir.read("long.ini"), "[s]\na=1\nlong=" + escaped + "\nb=22\n");
+    ASSERT_EQ(mkfifo(dir.path("fifo.ini").c_str(), 0644), 0);
+    std::filesystem::create_symlink("loop.ini", dir.path("loop.ini"));
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EQ(ini_save(ini, dir.path("fifo.ini").c_str()), -1);  // not waited for either
+    EXPECT_EQ(ini_save(ini, dir.path("loop.ini").c_str()), -1);
     ini_destroy(ini);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo.ini", "loop.ini"}));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.path("fifo.ini")));
+}
+
+TEST(Save, PermissionBitsAreKept)
+{
+    TempDir dir;
+    mode_t umask_before = umask(022);
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    struct stat status;
+    for (mode_t mode : {0600, 0640, 0664, 0755}) {
+        SCOPED_TRACE(mode);
+        dir.write("kept.ini", "old\n");
+        ASSERT_EQ(chmod(dir.path("kept.ini").c_str(), mode), 0);
+        EXPECT_EQ(ini_save(ini, dir.path("kept.ini").c_str()), 0);
+        ASSERT_EQ(stat(dir.path("kept.ini").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode);
+    }
+    // A new file gets what the umask leaves of read and write for all.
+    EXPECT_EQ(ini_save(ini, dir.path("new.ini").c_str()), 0);
+    ASSERT_EQ(stat(dir.path("new.ini").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    umask(umask_before);
+    ini_destroy(ini);
+}
+#endif
+
+// A privileged user may write a read-only file anyway: as root this case
+// runs again as an unprivileged user (a CTest entry of its own) and skips
+// here. Under Windows the read-only attribute is what counts.
+TEST(Unprivileged, ReadOnlyFileSurvives)
+{
+#ifndef _WIN32
+    if (geteuid() == 0)
+        GTEST_SKIP() << "run as root: the unprivileged run covers this";
+#endif
+    namespace fs = std::filesystem;
+    TempDir dir;
+    dir.write("read-only.ini", "old\n");
+    const fs::perms write =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(dir.path("read-only.ini"), write, fs::perm_options::remove);
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EQ(ini_save(ini, dir.path("read-only.ini").c_str()), -1);
+    ini_destroy(ini);
+    EXPECT_EQ(dir.read("read-only.ini"), "old\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"read-only.ini"});
+    fs::permissions(dir.path("read-only.ini"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -83,6 +84,15 @@ std::string TempDir::read(const std::string &name) const
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::vector<std::string> TempDir::names(const std::string &folder) const
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry &entry : fs::directory_iterator(directory_ / folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void TempDir::share_with_children()

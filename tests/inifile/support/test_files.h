@@ -27,6 +27,9 @@ class TempDir {
     std::string path(const std::string &name) const;
     void write(const std::string &name, const std::string &bytes) const;
     std::string read(const std::string &name) const;
+    // The names of the files and folders it holds (or a folder in it
+    // holds), sorted.
+    std::vector<std::string> names(const std::string &folder = "") const;
     void share_with_children();
 
   private:
