@@ -193,6 +193,8 @@ static int source_open_text(IniLineSource *source)
         complete = got == 0;
         source->filled += got;
     }
+    // A terminal gives its end once: it is not asked a second time.
+    source->end_seen = complete;
     source->mark = mark;
     if (mark == INI_MARK_UTF8)
         source->position = 3;
@@ -236,7 +238,8 @@ char *inifile_internal_next_line(IniLineSource *source)
     for (;;) {
         if ((uint32_t)source->position >= source->filled) {
             uint32_t got = 0;
-            int ok = inifile_internal_read(source->handle, source->buffer, source->capacity, &got,
+            int ok = source->end_seen ||
+                     inifile_internal_read(source->handle, source->buffer, source->capacity, &got,
                                            &source->system_error);
             if (!ok || got == 0) {
                 source->at_end = 1;

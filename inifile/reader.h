@@ -38,6 +38,7 @@ typedef struct IniLineSource {
     int32_t at_end;        /* no further line: the end, a read error or unreadable text */
     int32_t read_failed;   /* the end came from a read error */
     int32_t system_error;  /* the system's code for that error */
+    int32_t end_seen;      /* a read gave 0 bytes: no further read is made */
     IniByteOrderMark mark; /* the mark the file began with, once the first line was asked for */
     int64_t next_line;     /* physical line of the byte at position, from 1 */
     int64_t line_start;    /* physical line where the last line delivered began */

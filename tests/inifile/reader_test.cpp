@@ -94,7 +94,6 @@ const std::vector<LineCase> &line_cases()
                "b"}},
         {"part of a mark is text", "\xFF[s]\n", {"\xFF[s]"}},
         {"UTF-16 gives no line", "\xFE\xFF\0[\0s\0]\0\n"s, {}, 1},
-        {"UTF-32 gives no line", "\0\0\xFE\xFF\0\0\0["s, {}, 1},
     };
     return cases;
 }
