@@ -17,19 +17,19 @@ extern "C" {
 
 /* The kinds of call that tests can make fail. */
 typedef enum FaultKind {
-    FAULT_ALLOC,    /* every heap allocation of the library */
-    FAULT_OWN_PATH, /* the tool's own path */
-    FAULT_MKDIR,    /* creating a directory */
-    FAULT_EXISTS,   /* the existence test */
-    FAULT_COPY,     /* copying a file */
-    FAULT_LOCK,     /* locking a file */
-    FAULT_OPEN,     /* the library opening a file for reading */
-    FAULT_CREATE,   /* the library creating a file for writing */
-    FAULT_READ,     /* the library reading */
-    FAULT_WRITE,    /* the library writing */
-    FAULT_FLUSH,    /* the library flushing a saved file to disk */
-    FAULT_CLOSE,    /* the library closing a file it wrote */
-    FAULT_RENAME,   /* the library renaming a saved file over the old one */
+    FAULT_ALLOC,     /* every heap allocation of the library */
+    FAULT_OWN_PATH,  /* the tool's own path */
+    FAULT_MKDIR,     /* creating a directory */
+    FAULT_EXISTS,    /* the existence test */
+    FAULT_COPY,      /* copying a file */
+    FAULT_LOCK,      /* locking a file */
+    FAULT_OPEN,      /* the library opening a file for reading */
+    FAULT_CREATE,    /* the library creating a file for writing */
+    FAULT_READ,      /* the library reading */
+    FAULT_WRITE,     /* the library writing */
+    FAULT_FLUSH,     /* the library flushing a saved file to disk */
+    FAULT_CLOSE,     /* the library closing a file it wrote */
+    FAULT_RENAME,    /* the library renaming a saved file over the old one */
     FAULT_FULL_PATH, /* the full path of a relative root */
     FAULT_KIND_COUNT
 } FaultKind;
