@@ -57,8 +57,8 @@ static void run_load(benchmark::State &state, const BenchParser *parser, const B
 
 // The savers compared: ini_save and GKeyFile's save of the same document,
 // each loaded by its own library. Both replace the file through a
-// temporary and flush it to disk first, as the file exists after the
-// first save.
+// temporary; GKeyFile also flushes it to disk first, as the file exists
+// after the first save, and ini_save does not.
 struct BenchSaver {
     const char *name;
     void *(*load)(const char *path);

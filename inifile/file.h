@@ -74,9 +74,6 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
 intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error);
 
-/* Forces what was written to the disk: 1, or 0 when that failed. */
-int inifile_internal_flush(intptr_t file, int32_t *system_error);
-
 /* Closes a file opened by inifile_internal_create_new: 1, or 0 when the
  * system reports that the data could not be stored. */
 int inifile_internal_close_written(intptr_t file, int32_t *system_error);

@@ -185,18 +185,6 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
 // The calls below fail through the fault seam like the system would, so
 // that a test reaches the same path a real failure takes.
 
-int inifile_internal_flush(intptr_t file, int32_t *system_error)
-{
-    DWORD error = INIFILE_FAULT(FLUSH)              ? ERROR_WRITE_FAULT
-                  : !FlushFileBuffers((HANDLE)file) ? GetLastError()
-                                                    : 0;
-    if (error != 0) {
-        file_set_error(system_error, error);
-        return 0;
-    }
-    return 1;
-}
-
 int inifile_internal_close_written(intptr_t file, int32_t *system_error)
 {
     DWORD error = !CloseHandle((HANDLE)file) ? GetLastError() : 0;

@@ -199,8 +199,8 @@ enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
 
 /* Writes the document to path, replacing the file there whole: the text
  * goes into a temporary file in the same folder (see
- * INI_SAVE_TEMPORARY_EXTRA), flushed to disk when it replaces a file, which
- * one rename then puts in place of the old file. A symbolic link at path is
+ * INI_SAVE_TEMPORARY_EXTRA), which one rename then puts in place of the
+ * old file. The text is not forced to the disk first. A symbolic link at path is
  * followed: the file it leads to is replaced and the link stays. A replaced
  * file keeps its POSIX permission bits; a new one gets 0666 less the umask.
  * The document is not changed. Results:
@@ -209,7 +209,7 @@ enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
  *      is in its place, it is read-only (POSIX: the caller may not write it;
  *      Windows: the read-only attribute), the temporary cannot be created
  *      (the folder must be writable), or the rename failed;
- *  -2  writing, flushing or closing the temporary failed (a full disk);
+ *  -2  writing or closing the temporary failed (a full disk);
  *  -3  the document cannot be stored as it is, and nothing was created: a
  *      section name that is empty or holds ';', '\', '=', a carriage
  *      return or a line feed; a key that is empty, holds '=', a carriage

@@ -165,11 +165,10 @@ int32_t ini_save(const IniFile *ini, const char *path)
     intptr_t file = save_create_temporary(&target, temporary);
     if (file != INIFILE_INVALID_FILE) {
         out.file = file;
+        // The text is not forced to the disk before the rename: the tool
+        // that saves with it waits for the disk on none of its files, and a
+        // flush would cost more than the whole save.
         int stored = save_write_document(ini, &out);
-        // A power cut after the rename must not leave an empty file where
-        // the user's was: the new text reaches the disk first.
-        if (stored && target.exists)
-            stored = inifile_internal_flush(file, NULL);
         if (!inifile_internal_close_written(file, NULL))
             stored = 0;
         status = !stored ? -2 : inifile_internal_replace(temporary, target.path, NULL) ? 0 : -1;

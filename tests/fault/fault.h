@@ -27,7 +27,6 @@ typedef enum FaultKind {
     FAULT_CREATE,    /* the library creating a file for writing */
     FAULT_READ,      /* the library reading */
     FAULT_WRITE,     /* the library writing */
-    FAULT_FLUSH,     /* the library flushing a saved file to disk */
     FAULT_CLOSE,     /* the library closing a file it wrote */
     FAULT_RENAME,    /* the library renaming a saved file over the old one */
     FAULT_FULL_PATH, /* the full path of a relative root */

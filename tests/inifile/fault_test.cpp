@@ -176,8 +176,8 @@ TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
         uint32_t nth;
         int32_t status;
     } faults[] = {
-        {FAULT_CREATE, 1, -1}, {FAULT_WRITE, 1, -2}, {FAULT_WRITE, 3, -2},
-        {FAULT_FLUSH, 1, -2},  {FAULT_CLOSE, 1, -2}, {FAULT_RENAME, 1, -1},
+        {FAULT_CREATE, 1, -1}, {FAULT_WRITE, 1, -2},  {FAULT_WRITE, 3, -2},
+        {FAULT_CLOSE, 1, -2},  {FAULT_RENAME, 1, -1},
     };
     // A document of several writes.
     DocShape shape = {{"s", {}}};
