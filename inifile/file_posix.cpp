@@ -16,6 +16,15 @@ static void file_set_error(int32_t *system_error, int error)
         *system_error = error;
 }
 
+// 1 when error is none; otherwise records it, where asked, and gives 0.
+static int file_succeeded(int error, int32_t *system_error)
+{
+    if (error == 0)
+        return 1;
+    file_set_error(system_error, error);
+    return 0;
+}
+
 // Opens without waiting: a FIFO would otherwise hold the open until some
 // other process opened its other end. The flag is dropped right after, so
 // that reads and writes wait as usual.
@@ -259,21 +268,13 @@ int inifile_internal_close_written(intptr_t file, int32_t *system_error)
     int error = close((int)file) != 0 ? errno : 0;
     if (INIFILE_FAULT(CLOSE))
         error = EIO;
-    if (error != 0) {
-        file_set_error(system_error, error);
-        return 0;
-    }
-    return 1;
+    return file_succeeded(error, system_error);
 }
 
 int inifile_internal_replace(const char *from, const char *to, int32_t *system_error)
 {
     int error = INIFILE_FAULT(RENAME) ? EIO : rename(from, to) != 0 ? errno : 0;
-    if (error != 0) {
-        file_set_error(system_error, error);
-        return 0;
-    }
-    return 1;
+    return file_succeeded(error, system_error);
 }
 
 void inifile_internal_remove(const char *path)

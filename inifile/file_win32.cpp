@@ -14,6 +14,15 @@ static void file_set_error(int32_t *system_error, DWORD error)
         *system_error = (int32_t)error;
 }
 
+// 1 when error is none; otherwise records it, where asked, and gives 0.
+static int file_succeeded(DWORD error, int32_t *system_error)
+{
+    if (error == 0)
+        return 1;
+    file_set_error(system_error, error);
+    return 0;
+}
+
 intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
 {
     if (INIFILE_FAULT(OPEN)) {
@@ -190,11 +199,7 @@ int inifile_internal_close_written(intptr_t file, int32_t *system_error)
     DWORD error = !CloseHandle((HANDLE)file) ? GetLastError() : 0;
     if (INIFILE_FAULT(CLOSE))
         error = ERROR_WRITE_FAULT;
-    if (error != 0) {
-        file_set_error(system_error, error);
-        return 0;
-    }
-    return 1;
+    return file_succeeded(error, system_error);
 }
 
 int inifile_internal_replace(const char *from, const char *to, int32_t *system_error)
@@ -202,11 +207,7 @@ int inifile_internal_replace(const char *from, const char *to, int32_t *system_e
     DWORD error = INIFILE_FAULT(RENAME)                               ? ERROR_WRITE_FAULT
                   : !MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? GetLastError()
                                                                       : 0;
-    if (error != 0) {
-        file_set_error(system_error, error);
-        return 0;
-    }
-    return 1;
+    return file_succeeded(error, system_error);
 }
 
 void inifile_internal_remove(const char *path)
