@@ -16,7 +16,7 @@
 // The kinds as a fault plan and the counts file spell them.
 static const char *const fault_call_names[FAULT_KIND_COUNT] = {
     "alloc",  "own_path", "mkdir", "exists", "copy",   "lock",      "open",
-    "create", "read",     "write", "close",  "rename", "full_path",
+    "create", "read",     "write", "close",  "rename", "full_path", "flush",
 };
 
 static uint32_t fault_counts[FAULT_KIND_COUNT];

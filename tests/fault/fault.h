@@ -30,6 +30,7 @@ typedef enum FaultKind {
     FAULT_CLOSE,     /* the library closing a file it wrote */
     FAULT_RENAME,    /* the library renaming a saved file over the old one */
     FAULT_FULL_PATH, /* the full path of a relative root */
+    FAULT_FLUSH,     /* forcing a written file to the disk before its rename */
     FAULT_KIND_COUNT
 } FaultKind;
 
