@@ -12,7 +12,8 @@
 # - plain builds as a packager configures them (no preset: build types
 #   Release and None, with g++ and with clang++): the whole tree built, its
 #   unit suites run (the presets run the rest on the same code).
-# Ends with the time each step took.
+# Ends with the time each step took. The fuzz run and clang-tidy run beside
+# the test suites, into logs in build/ that are shown once they end.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,6 +24,7 @@ libgtest-dev libbenchmark-dev valgrind g++-mingw-w64-x86-64-posix wine64 gcovr p
 libinih-dev libglib2.0-dev hyperfine util-linux mount clang-format-14 clang-tidy-14"
 
 "$repo/scripts/install-packages.sh" $packages
+mkdir -p build
 
 timings=""
 current=""
@@ -44,8 +46,37 @@ for preset in native sanitize clang windows; do
     cmake --build --preset "$preset" -j2
 done
 
-step "Fuzzing the configuration library"
-"$repo/scripts/fuzz.sh"
+# The test suites mostly wait (for processes, files, Wine) and leave a core
+# idle: the fuzz run and clang-tidy, which only compute, run beside them,
+# each into its log in build/.
+background() {  # background NAME COMMAND...
+    name=$1
+    shift
+    (
+        start=$(date +%s)
+        code=0
+        "$@" || code=$?
+        echo $(($(date +%s) - start)) >"build/$name.seconds"
+        exit $code
+    ) >"build/$name.log" 2>&1 &
+    eval "pid_$name=$!"
+}
+collect() {  # collect NAME TITLE: waits for it and shows its log
+    eval "pid=\$pid_$1"
+    code=0
+    wait "$pid" || code=$?
+    echo
+    echo "== $2 (beside the tests; log in build/$1.log)"
+    cat "build/$1.log"
+    timings="$timings$(printf '%6d s  %s (beside the tests)' "$(cat "build/$1.seconds")" "$2")
+"
+    return $code
+}
+
+status=0
+cmake --preset fuzz >/dev/null  # clang-tidy reads its compile commands
+background fuzz "$repo/scripts/fuzz.sh"
+background tidy "$repo/scripts/check-tidy.py" build/native build/fuzz
 
 step "valgrind memcheck over the unit tests"
 for program in build/native/tests/installer_tests build/native/tests/inifile/inifile_tests \
@@ -56,23 +87,26 @@ for program in build/native/tests/installer_tests build/native/tests/inifile/ini
     echo "$program: clean"
 done
 
-status=0
 step "Layout of the sources (clang-format)"
 "$repo/scripts/check-format.sh" || status=1
 
-step "clang-tidy over the sources"
-"$repo/scripts/check-tidy.py" build/native build/fuzz || status=1
+# CTest hands its standard input to the tests: give it none, so that no
+# test, under Wine above all, reads what was typed into the terminal.
+for preset in sanitize windows clang native; do
+    step "Testing preset $preset"
+    ctest --preset "$preset" -j2 </dev/null || status=1
+done
 
 step "Coverage of the installer, the library and the POSIX platform layer"
 "$repo/scripts/coverage.sh" || status=1
 
-# CTest hands its standard input to the tests: give it none, so that no
-# test, under Wine above all, reads what was typed into the terminal.
-#
+step "Waiting for the fuzz run and clang-tidy"
+collect fuzz "Fuzzing the configuration library" || status=1
+collect tidy "clang-tidy over the sources" || status=1
+
 # Plain configures, as a packager or a user of a release makes them: no
 # preset, so warnings are not errors (GCC 12 warns falsely at -O3 in the
 # tests), but the whole tree builds and its unit suites pass.
-mkdir -p build
 for compilers in gcc:g++ clang:clang++; do
     for type in Release None; do
         cc=${compilers%%:*}
@@ -97,11 +131,6 @@ done
 
 step "Testing preset fuzz (the seeds through the fuzz target)"
 ctest --preset fuzz </dev/null || status=1
-
-for preset in sanitize windows clang native; do
-    step "Testing preset $preset"
-    ctest --preset "$preset" -j2 </dev/null || status=1
-done
 
 step "Done"
 echo "Time each step took:"
