@@ -48,7 +48,9 @@ done
 
 # The test suites mostly wait (for processes, files, Wine) and leave a core
 # idle: the fuzz run and clang-tidy, which only compute, run beside them,
-# each into its log in build/.
+# each into its log in build/. The fuzz run lasts a fixed time and keeps
+# its core; clang-tidy has a fixed amount of work and takes what the tests
+# leave (nice), so that it does not slow them.
 background() {  # background NAME COMMAND...
     name=$1
     shift
@@ -76,7 +78,7 @@ collect() {  # collect NAME TITLE: waits for it and shows its log
 status=0
 cmake --preset fuzz >/dev/null  # clang-tidy reads its compile commands
 background fuzz "$repo/scripts/fuzz.sh"
-background tidy "$repo/scripts/check-tidy.py" build/native build/fuzz
+background tidy nice -n 19 "$repo/scripts/check-tidy.py" build/native build/fuzz
 
 step "valgrind memcheck over the unit tests"
 for program in build/native/tests/installer_tests build/native/tests/inifile/inifile_tests \
@@ -92,7 +94,7 @@ step "Layout of the sources (clang-format)"
 
 # CTest hands its standard input to the tests: give it none, so that no
 # test, under Wine above all, reads what was typed into the terminal.
-for preset in sanitize windows clang native; do
+for preset in windows clang native sanitize; do
     step "Testing preset $preset"
     ctest --preset "$preset" -j2 </dev/null || status=1
 done
