@@ -6,7 +6,7 @@
 here=$(dirname "$0")
 . "$here/wine-env.sh" "$1"
 # The user the tests run their cases about permissions and read-only files
-# as, when they run as root (tests/e2e/tool.py).
+# as, when they run as root (tests/e2e/conftest.py).
 test_user=65534
 case "$2" in
 stop)
