@@ -233,6 +233,7 @@ def deep_continuations(bench):
 
 
 def fuzz_corpus(bench):
+    assert bench.corpus, "--corpus names the fuzzer's seeds"
     names = sorted(os.listdir(bench.corpus))
     problems = []
     for name in names:
