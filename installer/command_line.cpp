@@ -1,20 +1,9 @@
 // Command line and root directory.
-#include "file_lists.h"
 #include "installer.h"
 #include "messages.h"
 
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
-
-void installer_fail(const char *format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    vfprintf(stderr, format, arguments);
-    va_end(arguments);
-    exit(1);
-}
 
 static int is_help_request(const char *argument)
 {
@@ -69,13 +58,6 @@ RootTextResult check_root_text(const char *root, size_t *position)
     return root[strlen(root) - 1] == '"' ? ROOT_TEXT_QUOTE_AT_END : ROOT_TEXT_QUOTE;
 }
 
-int root_has_room(const char *root)
-{
-    char root_bin[PATH_BUFFER_SIZE];
-    return compose_path(root_bin, "%s\\bin", root) &&
-           directory_has_room(root_bin, LONGEST_IN_ROOT_BIN);
-}
-
 OwnRootResult cut_root_from_path(char *path, uint32_t length)
 {
     if (length == 0)
@@ -115,8 +97,8 @@ static void check_given_root(const InstallerState *state)
         installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
     // Before the quotes: a look-alike may hold a quote nobody typed. POSIX
     // arguments are bytes as they are: only the Windows build refuses.
-    if (!platform_argument_is_exact(state->root_index, state->root))  // GCOVR_EXCL_BR_LINE
-        installer_fail(MSG_ROOT_NOT_ANSI, state->root);               // GCOVR_EXCL_LINE
+    if (!platform_argument_is_exact(state->root_index, state->root))
+        installer_fail(MSG_ROOT_NOT_ANSI, state->root);
     if (text == ROOT_TEXT_QUOTE)
         installer_fail(MSG_ROOT_QUOTE, state->root);
     if (text == ROOT_TEXT_QUOTE_AT_END)
@@ -124,50 +106,47 @@ static void check_given_root(const InstallerState *state)
 }
 
 // Makes a relative root the full path it stands for, once, so that every
-// message and qvl.ini name the folder wherever they are read from.
+// message and qvl.ini name the folder wherever they are read from. A full
+// path too long for the run's paths is refused where they are composed.
 static void make_root_full(InstallerState *state)
 {
-    char full[FULL_PATH_BUFFER_SIZE];
-    switch (platform_full_path(state->root, full, sizeof full)) {  // GCOVR_EXCL_BR_LINE
+    switch (platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer)) {
     case PLATFORM_PATH_FAILED:
         installer_fail(MSG_NO_FULL_PATH, state->root);
     case PLATFORM_PATH_TOO_LONG:
         installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
     // Only the Windows build resolves through a code page.
-    case PLATFORM_PATH_NOT_ANSI:                  // GCOVR_EXCL_LINE
-        installer_fail(MSG_ROOT_NOT_ANSI, full);  // GCOVR_EXCL_LINE
+    case PLATFORM_PATH_NOT_ANSI:
+        installer_fail(MSG_ROOT_NOT_ANSI, state->root_buffer);
     case PLATFORM_PATH_OK:
         break;
     }
-    if (!root_has_room(full))
-        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, full);
-    strcpy(state->root_buffer, full);
     state->root = state->root_buffer;
 }
 
 static void root_from_own_location(InstallerState *state)
 {
-    switch (root_from_own_path(state)) {  // GCOVR_EXCL_BR_LINE
+    switch (root_from_own_path(state)) {
     case OWN_ROOT_NO_PATH:
         installer_fail(MSG_NO_OWN_PATH);
     case OWN_ROOT_TRUNCATED:
         installer_fail(MSG_TRUNCATED_OWN_PATH, PATH_BUFFER_SIZE - 1);
     // On POSIX systems the tool's path starts at the root, whose '/' the
     // platform reports as a backslash: only the Windows build gets here.
-    case OWN_ROOT_BROKEN:                     // GCOVR_EXCL_LINE
-        installer_fail(MSG_BROKEN_OWN_PATH);  // GCOVR_EXCL_LINE
+    case OWN_ROOT_BROKEN:
+        installer_fail(MSG_BROKEN_OWN_PATH);
     case OWN_ROOT_OK:
         break;
     }
     // POSIX paths are bytes as they are: only the Windows build refuses.
-    if (!platform_own_path_is_exact())                       // GCOVR_EXCL_BR_LINE
-        installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);  // GCOVR_EXCL_LINE
+    if (!platform_own_path_is_exact())
+        installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);
 }
 
 void installer_set_up(int argc, char **argv, InstallerState *state)
 {
     const char *offending = NULL;
-    switch (parse_arguments(argc, argv, state, &offending)) {  // GCOVR_EXCL_BR_LINE
+    switch (parse_arguments(argc, argv, state, &offending)) {
     case ARGUMENTS_HELP:
         fputs(MSG_USAGE, stdout);
         exit(0);
@@ -182,13 +161,7 @@ void installer_set_up(int argc, char **argv, InstallerState *state)
         root_from_own_location(state);
     } else {
         check_given_root(state);
-        if (platform_is_relative(state->root)) {
+        if (platform_is_relative(state->root))
             make_root_full(state);
-            return;
-        }
     }
-    // Checked before the question: nothing is worth answering for a root
-    // the run cannot use.
-    if (!root_has_room(state->root))
-        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
 }

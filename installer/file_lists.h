@@ -2,8 +2,6 @@
 #ifndef QUORVEL_FILE_LISTS_H
 #define QUORVEL_FILE_LISTS_H
 
-#include "inifile.h"
-
 #include <stddef.h>
 
 // The release description at the root of the tree.
@@ -27,8 +25,6 @@ inline constexpr size_t BOOT_FILE_COUNT = sizeof BOOT_FILES / sizeof BOOT_FILES[
 // The launcher configuration, written into both binary directories.
 #define LAUNCHER_CONFIG_FILE "qvl.ini"
 
-// The longest name the run joins to each directory of the layout, which
-// decides whether the directory's paths fit a path buffer.
 constexpr size_t name_length(const char *name)
 {
     size_t length = 0;
@@ -37,26 +33,8 @@ constexpr size_t name_length(const char *name)
     return length;
 }
 
-template <size_t N>
-constexpr size_t longest_name(const char *const (&names)[N], size_t at_least = 0)
-{
-    for (const char *name : names)
-        at_least = name_length(name) > at_least ? name_length(name) : at_least;
-    return at_least;
-}
-
-// qvl.ini is saved there through a temporary with a longer name.
-inline constexpr size_t LONGEST_IN_VERSIONED_BIN =
-    longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE) + (size_t)INI_SAVE_TEMPORARY_EXTRA);
-inline constexpr size_t LONGEST_IN_RELEASE_DIR = longest_name(BOOT_FILES);
-inline constexpr size_t LONGEST_IN_ROOT_BIN =
-    longest_name(BOOT_FILES, longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE)));
-static_assert(LONGEST_IN_ROOT_BIN >= name_length(ACTIVE_BOOT_FILE));
-
-// A copy works through a scratch file named like its destination with the
-// last byte replaced by '~' (platform.h), as long as the destination's, so
-// the path limits above hold for it too. No name in <root>\bin may end in
-// '~', and no two may share a scratch file.
+// No name in <root>\bin may end in '~', and no two may share a scratch file
+// (platform.h).
 constexpr bool share_scratch_file(const char *a, const char *b)
 {
     size_t length = name_length(a);

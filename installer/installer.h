@@ -2,6 +2,7 @@
 #ifndef QUORVEL_INSTALLER_H
 #define QUORVEL_INSTALLER_H
 
+#include "file_lists.h"
 #include "platform.h"
 
 #include <stdio.h>
@@ -14,17 +15,17 @@ enum { ANSWER_BUFFER_SIZE = 100 };
 enum { FULL_PATH_BUFFER_SIZE = 4096 };
 
 typedef struct InstallerState {
-    const char *root;                    // the argument itself or root_buffer
-    char root_buffer[PATH_BUFFER_SIZE];  // the tool's own directory, or the
-                                         // full path of a relative root
-    int root_index;                      // argv index of a given root
-    int silent;                          // -s: no question, no success message
-    int velmar;                          // velmar start-up chosen; clear: minimal
+    const char *root;                         // the argument itself or root_buffer
+    char root_buffer[FULL_PATH_BUFFER_SIZE];  // the tool's own directory, or
+                                              // the full path of a relative root
+    int root_index;                           // argv index of a given root
+    int silent;                               // -s: no question, no success message
+    int velmar;                               // velmar start-up chosen; clear: minimal
     char answer[ANSWER_BUFFER_SIZE];
 } InstallerState;
 
 // Writes the formatted message to standard error and ends the process with
-// status 1: the one exit path of every failure.
+// status 1: the one exit path of every failure (fail.cpp).
 [[noreturn]] void installer_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Command line -------------------------------------------------------
@@ -53,10 +54,6 @@ typedef enum RootTextResult {
 // control byte, *position is its 1-based position in root.
 RootTextResult check_root_text(const char *root, size_t *position);
 
-// 1 when every path the run composes from the root alone (the longest is
-// <root>\bin\start_mirren.boot) fits a path buffer.
-int root_has_room(const char *root);
-
 typedef enum OwnRootResult {
     OWN_ROOT_OK,
     OWN_ROOT_NO_PATH,    // the platform could not say where the tool is
@@ -73,8 +70,9 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length);
 OwnRootResult root_from_own_path(InstallerState *state);
 
 // Parses the command line and fixes the root directory, refusing a root
-// that cannot be used before anything else happens; prints the usage and
-// ends the process with status 0 when asked for help; exits on failure.
+// whose text cannot name a folder before anything else happens; prints the
+// usage and ends the process with status 0 when asked for help; exits on
+// failure.
 void installer_set_up(int argc, char **argv, InstallerState *state);
 
 // ---- Start-up question --------------------------------------------------
@@ -93,14 +91,29 @@ void ask_startup_question(InstallerState *state);
 
 // ---- Installation -------------------------------------------------------
 
+// One file the run copies: where from, where to.
+typedef struct FileCopy {
+    char source[PATH_BUFFER_SIZE];
+    char destination[PATH_BUFFER_SIZE];
+} FileCopy;
+
 // The paths of one installation, each in its own buffer of the platform's
-// path size, and the version the success message reports.
+// path size, composed once: those of the root right after the command line
+// (compose_root_paths), those of the versions right after Install.ini is
+// read (compose_versioned_paths, compose_release_paths). Every step takes
+// its paths from here.
 typedef struct InstallLayout {
-    char release_file[PATH_BUFFER_SIZE];   // <root>\Install.ini
+    // From the root.
+    char release_file[PATH_BUFFER_SIZE];  // <root>\Install.ini
+    char root_bin[PATH_BUFFER_SIZE];      // <root>\bin
+    char active_boot[PATH_BUFFER_SIZE];   // <root>\bin\start.boot
+    // From the versions; the destinations from the root.
+    char version[PATH_BUFFER_SIZE];        // the value of VSN
     char versioned_bin[PATH_BUFFER_SIZE];  // <root>\sumbra-<VSN>\bin
     char release_dir[PATH_BUFFER_SIZE];    // <root>\releases\<SYSTEM_VSN>
-    char root_bin[PATH_BUFFER_SIZE];       // <root>\bin
-    char version[PATH_BUFFER_SIZE];        // the value of VSN
+    FileCopy executables[EXECUTABLE_COUNT];
+    FileCopy boot_files[BOOT_FILE_COUNT];
+    FileCopy launcher_config;  // written in versioned_bin, copied into root_bin
 } InstallLayout;
 
 // Formats into a path buffer. 0 when the result would not fit, in which
@@ -108,19 +121,23 @@ typedef struct InstallLayout {
 int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
-// 1 when directory joined with a name of longest_name bytes still fits a
-// path buffer.
-int directory_has_room(const char *directory, size_t longest_name);
+// Composes every path of the layout that comes from the root alone. 0 when
+// one would not fit a path buffer.
+int compose_root_paths(InstallLayout *layout, const char *root);
+
+// Composes the paths that come from VSN (and keeps it) or from SYSTEM_VSN.
+// 0 when one would not fit a path buffer.
+int compose_versioned_paths(InstallLayout *layout, const char *root, const char *version);
+int compose_release_paths(InstallLayout *layout, const char *root, const char *system_version);
 
 // 1 when a version can name one folder inside the tree: not empty, not "."
 // or "..", and without '\\', '/' or ':'.
 int version_is_folder_name(const char *version);
 
-// Reads Install.ini and fixes every path of the layout; exits with the
-// matching message when the file cannot be loaded (and why), when its
-// section or a key is missing, when a version cannot name a folder, or
-// when a value would make a path too long. The root was checked to have
-// room for its own paths (root_has_room).
+// Reads Install.ini and composes the paths that come from its versions;
+// exits with the matching message when the file cannot be loaded (and
+// why), when its section or a key is missing, when a version cannot name a
+// folder, or when a value would make a path too long.
 void read_release_description(const char *root, InstallLayout *layout);
 
 // Creates <root>\bin and copies the executables, the boot files and the

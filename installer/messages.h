@@ -60,8 +60,8 @@
 // Release description file.
 #define MSG_CANNOT_OPEN_INIT "Cannot open init file %s\n"
 #define MSG_NO_INSTALL_SECTION "No [Install] section in init file %s\n"
-#define MSG_NO_VSN "No key VSN in init file %s\n"
-#define MSG_NO_SYSTEM_VSN "No key SYSTEM_VSN in init file %s\n"
+// The key is VSN or SYSTEM_VSN.
+#define MSG_NO_KEY "No key %s in init file %s\n"
 // The second line of MSG_CANNOT_OPEN_INIT: the library's reason.
 #define MSG_LOAD_REASON "%s\n"
 #define MSG_NOT_A_FOLDER_NAME                                    \
@@ -78,6 +78,7 @@
 #define MSG_COPY_FAILED "Could not copy file %s to %s\n"
 #define MSG_CONTINUING "Continuing installation anyway...\n"
 #define MSG_BAILING_OUT "Cannot continue installation, bailing out.\n"
+#define MSG_COPY_FAILED_BAILING_OUT MSG_COPY_FAILED MSG_BAILING_OUT
 
 // Launcher configuration and completion.
 #define MSG_CANNOT_CREATE "Could not create file %s\n"

@@ -1,4 +1,6 @@
-// Composing paths into fixed buffers without ever truncating one.
+// Composing paths into fixed buffers without ever truncating one: every
+// path of a run is composed here, once.
+#include "inifile.h"
 #include "installer.h"
 
 #include <stdarg.h>
@@ -10,16 +12,48 @@ int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
     va_start(arguments, format);
     int length = vsnprintf(path, PATH_BUFFER_SIZE, format, arguments);
     va_end(arguments);
-    // vsnprintf fails only on wide-character conversions, which no path
-    // format holds; a path that does not fit is the case that happens.
-    if (length < 0 || length >= PATH_BUFFER_SIZE) {  // GCOVR_EXCL_BR_LINE
+    if (length < 0 || length >= PATH_BUFFER_SIZE) {
         path[0] = '\0';
         return 0;
     }
     return 1;
 }
 
-int directory_has_room(const char *directory, size_t longest_name)
+int compose_root_paths(InstallLayout *layout, const char *root)
 {
-    return strlen(directory) + 1 + longest_name < PATH_BUFFER_SIZE;
+    int fits = compose_path(layout->release_file, "%s\\" RELEASE_FILE, root) &&
+               compose_path(layout->root_bin, "%s\\bin", root) &&
+               compose_path(layout->active_boot, "%s\\" ACTIVE_BOOT_FILE, layout->root_bin) &&
+               compose_path(layout->launcher_config.destination, "%s\\" LAUNCHER_CONFIG_FILE,
+                            layout->root_bin);
+    for (size_t i = 0; i < EXECUTABLE_COUNT; ++i)
+        fits = fits && compose_path(layout->executables[i].destination, "%s\\%s", layout->root_bin,
+                                    EXECUTABLES[i]);
+    for (size_t i = 0; i < BOOT_FILE_COUNT; ++i)
+        fits = fits && compose_path(layout->boot_files[i].destination, "%s\\%s", layout->root_bin,
+                                    BOOT_FILES[i]);
+    return fits;
+}
+
+int compose_versioned_paths(InstallLayout *layout, const char *root, const char *version)
+{
+    // qvl.ini is saved through a temporary with a longer name.
+    int fits = compose_path(layout->version, "%s", version) &&
+               compose_path(layout->versioned_bin, "%s\\sumbra-%s\\bin", root, version) &&
+               compose_path(layout->launcher_config.source, "%s\\" LAUNCHER_CONFIG_FILE,
+                            layout->versioned_bin) &&
+               strlen(layout->launcher_config.source) + INI_SAVE_TEMPORARY_EXTRA < PATH_BUFFER_SIZE;
+    for (size_t i = 0; i < EXECUTABLE_COUNT; ++i)
+        fits = fits && compose_path(layout->executables[i].source, "%s\\%s", layout->versioned_bin,
+                                    EXECUTABLES[i]);
+    return fits;
+}
+
+int compose_release_paths(InstallLayout *layout, const char *root, const char *system_version)
+{
+    int fits = compose_path(layout->release_dir, "%s\\releases\\%s", root, system_version);
+    for (size_t i = 0; i < BOOT_FILE_COUNT; ++i)
+        fits = fits && compose_path(layout->boot_files[i].source, "%s\\%s", layout->release_dir,
+                                    BOOT_FILES[i]);
+    return fits;
 }

@@ -18,15 +18,17 @@
  * - The POSIX backend copies regular files only: a FIFO would hang the
  *   tool and a device such as /dev/zero would never end. No open ever
  *   waits for a FIFO.
- * - A copy replaces its destination whole. The new content goes into a
- *   scratch file in the destination's folder, named like the destination
- *   with its last byte replaced by '~' (qvl.exe: qvl.ex~), and one rename
- *   then puts it in the destination's place. Until that rename the old
- *   destination is untouched; after any failure the scratch file is removed
- *   and the destination is as it was. A scratch file left behind by a
- *   killed process is replaced by the next copy to that destination, so
- *   none ever piles up. A destination whose name ends in '~' or in a
- *   separator is refused: it would be its own scratch file.
+ * - A copy replaces its destination whole. The new content goes into the
+ *   destination's scratch file: in the same folder, named like the
+ *   destination with its last byte replaced by '~' (qvl.exe: qvl.ex~), so
+ *   as long as the destination's path. One rename then puts it in the
+ *   destination's place. Until that rename the old destination is
+ *   untouched; after any failure the scratch file is removed and the
+ *   destination is as it was. A scratch file left behind by a killed
+ *   process is replaced by the next copy to that destination, so none ever
+ *   piles up. A destination whose name ends in '~' or a separator (on
+ *   Windows also ':') is refused: it would be its own scratch file, or
+ *   have none.
  * - A destination that is a symbolic link is replaced as a name: the file
  *   it points to is never written. A destination that may not be written
  *   (the read-only attribute on Windows, no write permission on POSIX) is
@@ -44,9 +46,10 @@
  *   when the process ends, however it ends.
  * - Case-insensitive comparison is ASCII only, as in the C locale.
  *
- * In test builds (PLATFORM_FAULT_INJECTION) every call a backend makes to
- * the operating system asks the fault seam first, so that tests can make
- * the Nth call of a kind fail and see what the installer does with it.
+ * In test builds (PLATFORM_FAULT_INJECTION) each operation below that
+ * reaches the file system or the module asks the fault seam once, before
+ * its first system call, so that tests can make the Nth operation of a
+ * kind fail and see what the installer does with it.
  */
 #ifndef QUORVEL_PLATFORM_H
 #define QUORVEL_PLATFORM_H
@@ -84,13 +87,16 @@ typedef enum PlatformLockResult {
     PLATFORM_LOCK_FAILED, /* the file cannot be opened, or its file system offers no locks */
 } PlatformLockResult;
 
-/* A lock taken by platform_lock_file. */
+/* A lock taken by platform_lock_file. PLATFORM_NO_LOCK holds none; every
+ * lock value, taken or not, may be released. */
 typedef struct PlatformFileLock {
     intptr_t handle;
 } PlatformFileLock;
+static const PlatformFileLock PLATFORM_NO_LOCK = {-1};
 
 /* Takes the exclusive lock on the existing file at path, without waiting.
- * Only PLATFORM_LOCK_TAKEN leaves anything to release in *lock. */
+ * Only PLATFORM_LOCK_TAKEN leaves anything to release in *lock; any other
+ * result leaves PLATFORM_NO_LOCK there. */
 PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock);
 
 /* Releases a lock taken by platform_lock_file; does nothing for one that

@@ -35,15 +35,11 @@ static int posix_native_path(const char *path, char out[POSIX_PATH_BUFFER_SIZE])
 // without a reader then fails to open for writing. The flag is dropped
 // right after, so that reads and writes wait as usual.
 //
-// EINTR, here and below, comes only from a signal handler that the calling
-// program installed; the tool installs none, and no test can time a signal
-// into these calls, so the retries stay out of the coverage figures.
+// No call here is retried on EINTR: that comes only from a signal handler,
+// and the tool installs none.
 static int posix_open_native(const char *native, int flags, mode_t mode)
 {
-    int fd;
-    do
-        fd = open(native, flags | O_CLOEXEC | O_NONBLOCK, mode);
-    while (fd < 0 && errno == EINTR);  // GCOVR_EXCL_BR_LINE: EINTR, see above
+    int fd = open(native, flags | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd >= 0)
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -53,19 +49,15 @@ static int posix_open_native(const char *native, int flags, mode_t mode)
 // copied: a FIFO may never end and a device such as /dev/zero never does.
 static int posix_is_regular(int fd, struct stat *status)
 {
-    // fstat of a descriptor this process has just opened cannot fail.
-    return fstat(fd, status) == 0 && S_ISREG(status->st_mode);  // GCOVR_EXCL_BR_LINE
+    return fstat(fd, status) == 0 && S_ISREG(status->st_mode);
 }
 
 static int posix_write_all(int fd, const char *bytes, size_t count)
 {
     while (count > 0) {
         ssize_t written = write(fd, bytes, count);
-        if (written < 0) {
-            if (errno == EINTR)  // GCOVR_EXCL_BR_LINE: EINTR, see posix_open_native
-                continue;        // GCOVR_EXCL_LINE
+        if (written < 0)
             return 0;
-        }
         bytes += written;
         count -= (size_t)written;
     }
@@ -78,15 +70,8 @@ static int posix_copy_by_reading(int source, int destination)
     char chunk[65536];
     for (;;) {
         ssize_t got = read(source, chunk, sizeof chunk);
-        // A regular file opened for reading fails to read only when the
-        // device does (EIO), which no test can bring about.
-        if (got < 0) {  // GCOVR_EXCL_BR_LINE
-            // GCOVR_EXCL_START
-            if (errno == EINTR)
-                continue;
+        if (got < 0)
             return 0;
-            // GCOVR_EXCL_STOP
-        }
         if (got == 0)
             return 1;
         if (!posix_write_all(destination, chunk, (size_t)got))
@@ -95,15 +80,11 @@ static int posix_copy_by_reading(int source, int destination)
 }
 
 // 1 for the errors by which kernels and file systems without the
-// file-to-file copy say so. The tests meet EXDEV (bin on another file
-// system); the others belong to kernels and file systems this machine does
-// not have.
+// file-to-file copy say so.
 static int posix_no_file_copy(int error)
 {
-    // GCOVR_EXCL_BR_START
     return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP ||
            error == EPERM;
-    // GCOVR_EXCL_BR_STOP
 }
 
 // Copies source into destination with the kernel's file-to-file copy, which
@@ -126,8 +107,6 @@ static int posix_copy_contents(int source, int destination)
             return 1;
         if (copied == 0)
             break;
-        if (errno == EINTR)  // GCOVR_EXCL_BR_LINE: EINTR, see posix_open_native
-            continue;        // GCOVR_EXCL_LINE
         if (!copied_any && posix_no_file_copy(errno))
             break;
         return 0;
@@ -170,10 +149,8 @@ int platform_exists(const char *path)
     return posix_native_path(path, native) && stat(native, &status) == 0;
 }
 
-// The scratch file of a copy to destination: its name with the last byte
-// replaced by '~', in the same folder, so that one rename puts it in place
-// and a scratch file left by a killed run is the one the next copy
-// replaces. 0 for a name that would be its own scratch file, or none.
+// The scratch file of a copy to destination (platform.h); 0 for a name
+// that would be its own scratch file, or have none.
 static int posix_scratch_path(const char *destination, char scratch[POSIX_PATH_BUFFER_SIZE])
 {
     // The destination came through posix_native_path: it fits.
@@ -218,9 +195,9 @@ static int posix_copy_through_scratch(int source, mode_t bits, const char *scrat
     (void)fchmod(copy, bits | S_IWUSR);
     int ok = posix_copy_contents(source, copy);
     // Closing reports an error only where writes are deferred (network
-    // file systems); none of the tests' file systems does that.
-    if (close(copy) != 0)  // GCOVR_EXCL_BR_LINE
-        ok = 0;            // GCOVR_EXCL_LINE
+    // file systems).
+    if (close(copy) != 0)
+        ok = 0;
     if (ok && rename(scratch, destination) == 0)
         return 1;
     // A half-written file is worse than none: nobody could tell it from a
@@ -271,20 +248,19 @@ PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
     if (file <= STDERR_FILENO) {
         int above = fcntl(file, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         close(file);
-        // Only a process out of descriptors gets here, which no test makes.
-        if (above < 0)                    // GCOVR_EXCL_BR_LINE
-            return PLATFORM_LOCK_FAILED;  // GCOVR_EXCL_LINE
+        // Only a process out of descriptors gets here.
+        if (above < 0)
+            return PLATFORM_LOCK_FAILED;
         file = above;
     }
     if (flock(file, LOCK_EX | LOCK_NB) == 0) {
         lock->handle = file;
         return PLATFORM_LOCK_TAKEN;
     }
-    // Other errors mean a file system without locks (ENOLCK), which the
-    // tests' file systems are not.
-    int busy = errno == EWOULDBLOCK;  // GCOVR_EXCL_BR_LINE
+    // Other errors mean a file system without locks (ENOLCK).
+    int busy = errno == EWOULDBLOCK;
     close(file);
-    return busy ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;  // GCOVR_EXCL_BR_LINE
+    return busy ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;
 }
 
 void platform_unlock_file(PlatformFileLock *lock)

@@ -35,10 +35,8 @@ int platform_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The scratch file of a copy to destination: its name with the last byte
-// replaced by '~', in the same folder, so that one rename puts it in place
-// and a scratch file left by a killed run is the one the next copy
-// replaces. 0 for a name that would be its own scratch file, or none.
+// The scratch file of a copy to destination (platform.h); 0 for a name
+// that would be its own scratch file, or have none.
 static int win32_scratch_path(const char *destination, char scratch[PATH_BUFFER_SIZE])
 {
     size_t length = strlen(destination);
