@@ -76,9 +76,9 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length)
     return OWN_ROOT_OK;
 }
 
-OwnRootResult root_from_own_path(InstallerState *state)
+OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error)
 {
-    uint32_t length = platform_own_path(state->root_buffer, PATH_BUFFER_SIZE);
+    uint32_t length = platform_own_path(state->root_buffer, PATH_BUFFER_SIZE, error);
     OwnRootResult result = cut_root_from_path(state->root_buffer, length);
     if (result == OWN_ROOT_OK)
         state->root = state->root_buffer;
@@ -110,9 +110,11 @@ static void check_given_root(const InstallerState *state)
 // path too long for the run's paths is refused where they are composed.
 static void make_root_full(InstallerState *state)
 {
-    switch (platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer)) {
+    PlatformError error;
+    switch (
+        platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer, &error)) {
     case PLATFORM_PATH_FAILED:
-        installer_fail(MSG_NO_FULL_PATH, state->root);
+        installer_fail_because(&error, MSG_NO_FULL_PATH, state->root);
     case PLATFORM_PATH_TOO_LONG:
         installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
     // Only the Windows build resolves through a code page.
@@ -126,9 +128,10 @@ static void make_root_full(InstallerState *state)
 
 static void root_from_own_location(InstallerState *state)
 {
-    switch (root_from_own_path(state)) {
+    PlatformError error;
+    switch (root_from_own_path(state, &error)) {
     case OWN_ROOT_NO_PATH:
-        installer_fail(MSG_NO_OWN_PATH);
+        installer_fail_because(&error, MSG_NO_OWN_PATH);
     case OWN_ROOT_TRUNCATED:
         installer_fail(MSG_TRUNCATED_OWN_PATH, PATH_BUFFER_SIZE - 1);
     // On POSIX systems the tool's path starts at the root, whose '/' the

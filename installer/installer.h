@@ -28,6 +28,19 @@ typedef struct InstallerState {
 // status 1: the one exit path of every failure (fail.cpp).
 [[noreturn]] void installer_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// Writes the formatted first line of a message, then the reason line of a
+// failed platform operation under it.
+void installer_report(const PlatformError *error, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// installer_report, then the end of the process with status 1.
+[[noreturn]] void installer_fail_because(const PlatformError *error, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// A copy that could not be made: its message, the reason, and the end.
+[[noreturn]] void installer_fail_copy(const char *source, const char *destination,
+                                      const PlatformError *error);
+
 // ---- Command line -------------------------------------------------------
 
 typedef enum ArgumentsResult {
@@ -66,8 +79,8 @@ typedef enum OwnRootResult {
 OwnRootResult cut_root_from_path(char *path, uint32_t length);
 
 // Fixes the root directory in state->root_buffer from the tool's own path:
-// everything before its last backslash.
-OwnRootResult root_from_own_path(InstallerState *state);
+// everything before its last backslash. *error says why on OWN_ROOT_NO_PATH.
+OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error);
 
 // Parses the command line and fixes the root directory, refusing a root
 // whose text cannot name a folder before anything else happens; prints the

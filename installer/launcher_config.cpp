@@ -19,6 +19,7 @@ void write_launcher_configuration(const char *root, const InstallLayout *layout)
     ini_destroy(ini);
     if (saved != 0)
         installer_fail(MSG_CANNOT_CREATE MSG_BAILING_OUT, config->source);
-    if (!platform_copy_file(config->source, config->destination))
-        installer_fail(MSG_COPY_FAILED_BAILING_OUT, config->source, config->destination);
+    PlatformError error;
+    if (platform_copy_file(config->source, config->destination, &error) != PLATFORM_COPY_DONE)
+        installer_fail_copy(config->source, config->destination, &error);
 }

@@ -62,8 +62,6 @@
 #define MSG_NO_INSTALL_SECTION "No [Install] section in init file %s\n"
 // The key is VSN or SYSTEM_VSN.
 #define MSG_NO_KEY "No key %s in init file %s\n"
-// The second line of MSG_CANNOT_OPEN_INIT: the library's reason.
-#define MSG_LOAD_REASON "%s\n"
 #define MSG_NOT_A_FOLDER_NAME                                    \
     "Value of %s in init file %s is not a folder name: \"%s\"\n" \
     "A version must not be empty, . or .., nor hold \\, / or :\n"
@@ -73,12 +71,15 @@
 #define MSG_VALUE_TOO_LONG \
     "Value of %s in init file %s is too long, paths with it would exceed %d bytes\n"
 
+// The line under a message that a failed system call caused: the step and
+// the system's own text (under MSG_CANNOT_OPEN_INIT, the library's reason).
+#define MSG_REASON "%s\n"
+
 // Copies.
 #define MSG_FILE_MISSING "Could not find file %s\n"
 #define MSG_COPY_FAILED "Could not copy file %s to %s\n"
 #define MSG_CONTINUING "Continuing installation anyway...\n"
 #define MSG_BAILING_OUT "Cannot continue installation, bailing out.\n"
-#define MSG_COPY_FAILED_BAILING_OUT MSG_COPY_FAILED MSG_BAILING_OUT
 
 // Launcher configuration and completion.
 #define MSG_CANNOT_CREATE "Could not create file %s\n"

@@ -47,7 +47,7 @@ void read_release_description(const char *root, InstallLayout *layout)
     IniError error;
     IniFile *ini = ini_load_with_error(native, &error);
     if (ini == NULL)
-        installer_fail(MSG_CANNOT_OPEN_INIT MSG_LOAD_REASON, path, error.message);
+        installer_fail(MSG_CANNOT_OPEN_INIT MSG_REASON, path, error.message);
     const IniSection *install = ini_get_section(ini, "Install");
     if (install == NULL) {
         ini_destroy(ini);
