@@ -45,8 +45,7 @@ RootTextResult check_root_text(const char *root, size_t *position)
         return ROOT_TEXT_EMPTY;
     // Control bytes first: a message never repeats them to the console.
     for (size_t i = 0; root[i] != '\0'; ++i) {
-        unsigned char c = (unsigned char)root[i];
-        if (c < 0x20 || c == 0x7F) {
+        if (is_control_byte(root[i])) {
             *position = i + 1;
             return ROOT_TEXT_CONTROL;
         }
@@ -72,7 +71,9 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length)
         --cut;
     if (cut == 0)
         return OWN_ROOT_BROKEN;
-    path[cut - 1] = '\0';
+    // "D:" alone would mean the current folder of drive D: a tool at a
+    // drive's root keeps the backslash, "D:\".
+    path[cut == 3 && path[1] == ':' ? cut : cut - 1] = '\0';
     return OWN_ROOT_OK;
 }
 
@@ -149,14 +150,17 @@ static void root_from_own_location(InstallerState *state)
 void installer_set_up(int argc, char **argv, InstallerState *state)
 {
     const char *offending = NULL;
+    char shown[PATH_BUFFER_SIZE];
     switch (parse_arguments(argc, argv, state, &offending)) {
     case ARGUMENTS_HELP:
         fputs(MSG_USAGE, stdout);
         exit(0);
     case ARGUMENTS_UNKNOWN_SWITCH:
-        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, offending);
+        shown_text(offending, shown);
+        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, shown);
     case ARGUMENTS_SECOND_ROOT:
-        installer_fail(MSG_SECOND_ROOT, offending);
+        shown_text(offending, shown);
+        installer_fail(MSG_SECOND_ROOT, shown);
     case ARGUMENTS_OK:
         break;
     }

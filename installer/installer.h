@@ -41,6 +41,17 @@ void installer_report(const PlatformError *error, const char *format, ...)
 [[noreturn]] void installer_fail_copy(const char *source, const char *destination,
                                       const PlatformError *error);
 
+// A byte no name can hold and no message shows raw: below 0x20, or 0x7F.
+inline int is_control_byte(char c)
+{
+    return (unsigned char)c < 0x20 || c == 0x7F;
+}
+
+// text as a message shows it, into shown: every control byte as its code
+// (<0x09>); a text longer than PATH_BUFFER_SIZE - 1 bytes is cut to 256 and
+// ends in "..." to say so.
+void shown_text(const char *text, char shown[PATH_BUFFER_SIZE]);
+
 // ---- Command line -------------------------------------------------------
 
 typedef enum ArgumentsResult {
@@ -101,6 +112,15 @@ int answer_is_yes(const char *answer);
 // Asks the question unless silent and records the choice; exits when no
 // answer can be read.
 void ask_startup_question(InstallerState *state);
+
+// 1 when the run's window closes with it, before anyone could read how it
+// ended, and a person is there to press Enter: the console belongs to this
+// process alone (a double-click), standard input is that console, and the
+// run is not silent.
+int waits_before_closing(int console_processes, int silent, int input_is_console);
+
+// Shows MSG_PRESS_ENTER and waits for one line or the end of input.
+void wait_for_enter(void);
 
 // ---- Installation -------------------------------------------------------
 

@@ -64,7 +64,11 @@
 #define MSG_NO_KEY "No key %s in init file %s\n"
 #define MSG_NOT_A_FOLDER_NAME                                    \
     "Value of %s in init file %s is not a folder name: \"%s\"\n" \
-    "A version must not be empty, . or .., nor hold \\, / or :\n"
+    "A version must not be empty, . or .., nor hold \\, /, : or a control character\n"
+// Install.ini saved as UTF-8 (with its byte-order mark), on Windows.
+#define MSG_VERSION_NOT_ANSI                                                                   \
+    "Value of %s in init file %s cannot be written in this system's ANSI code page; it would " \
+    "read as %s, which may be another folder\n"
 
 // Values that would make a composed path longer than PATH_BUFFER_SIZE - 1.
 #define MSG_ROOT_TOO_LONG "Root directory is too long, paths in it would exceed %d bytes: %s\n"
@@ -84,5 +88,9 @@
 // Launcher configuration and completion.
 #define MSG_CANNOT_CREATE "Could not create file %s\n"
 #define MSG_SUCCESS "Quorvel %s installed successfully\n"
+
+// The last line of a run in a window of its own (a double-click), which
+// closes when the run ends.
+#define MSG_PRESS_ENTER "Press Enter to close this window."
 
 #endif

@@ -193,6 +193,28 @@ int platform_argument_is_exact(int index, const char *argument);
  * not a look-alike made by the ANSI code page. Always 1 on POSIX. */
 int platform_own_path_is_exact(void);
 
+/* 1 when the file at path begins with the count bytes at prefix; 0 when it
+ * does not, or cannot be read. */
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count);
+
+/* The text of UTF-8 bytes as the system names files, into buffer (size
+ * bytes, zero-terminated). On Windows, the ANSI code page's form:
+ * PLATFORM_PATH_NOT_ANSI when a character has no exact one (invalid UTF-8
+ * has none), the buffer then holding the look-alike, for a message only.
+ * POSIX names files in bytes: they are taken as they are. */
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size);
+
+/* ---- The console ---------------------------------------------------------- */
+
+/* The number of processes attached to this process's console: 1 when the
+ * console was made for this process alone (Windows, started from Explorer);
+ * 0 when there is none, or on POSIX, where no window closes with a
+ * process. */
+int platform_console_process_count(void);
+
+/* 1 when standard input is a console (a terminal), not a pipe or a file. */
+int platform_input_is_console(void);
+
 /* Compares two strings without regard to ASCII letter case: 0 when equal,
  * negative or positive as strcmp on the lower-cased bytes. */
 int platform_stricmp(const char *a, const char *b);

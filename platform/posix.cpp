@@ -418,3 +418,33 @@ int platform_own_path_is_exact(void)
 {
     return 1;
 }
+
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
+{
+    char native[POSIX_PATH_BUFFER_SIZE];
+    int fd = posix_native_path(path, native) ? posix_open_native(native, O_RDONLY, 0) : -1;
+    if (fd < 0)
+        return 0;
+    char start[16];
+    ssize_t got = count <= sizeof start ? read(fd, start, count) : -1;
+    close(fd);
+    return got == (ssize_t)count && memcmp(start, prefix, count) == 0;
+}
+
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
+{
+    if (strlen(utf8) >= size)
+        return PLATFORM_PATH_TOO_LONG;
+    strcpy(buffer, utf8);
+    return PLATFORM_PATH_OK;
+}
+
+int platform_console_process_count(void)
+{
+    return 0;
+}
+
+int platform_input_is_console(void)
+{
+    return isatty(STDIN_FILENO);
+}

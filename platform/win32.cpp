@@ -460,3 +460,53 @@ int platform_own_path_is_exact(void)
     free(wide);
     return exact;
 }
+
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    char start[16];
+    DWORD got = 0;
+    int read = count <= sizeof start && ReadFile(file, start, count, &got, NULL);
+    CloseHandle(file);
+    return read && got == count && memcmp(start, prefix, count) == 0;
+}
+
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
+{
+    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
+    wchar_t *wide = count > 0 ? (wchar_t *)malloc((size_t)count * sizeof(wchar_t)) : NULL;
+    if (wide == NULL || MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, count) == 0) {
+        free(wide);
+        return PLATFORM_PATH_FAILED;
+    }
+    // Invalid UTF-8 arrives as U+FFFD, which no ANSI code page holds.
+    int exact = 0;
+    char *ansi = win32_to_ansi(wide, 0, &exact);
+    char *shown = ansi != NULL && exact ? ansi : win32_to_ansi(wide, 1, NULL);
+    free(wide);
+    PlatformPathResult result = shown == NULL           ? PLATFORM_PATH_FAILED
+                                : strlen(shown) >= size ? PLATFORM_PATH_TOO_LONG
+                                : ansi != NULL && exact ? PLATFORM_PATH_OK
+                                                        : PLATFORM_PATH_NOT_ANSI;
+    if (result == PLATFORM_PATH_OK || result == PLATFORM_PATH_NOT_ANSI)
+        strcpy(buffer, shown);
+    if (shown != ansi)
+        free(shown);
+    free(ansi);
+    return result;
+}
+
+int platform_console_process_count(void)
+{
+    DWORD processes[2];
+    return (int)GetConsoleProcessList(processes, 2);
+}
+
+int platform_input_is_console(void)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}

@@ -82,7 +82,7 @@ TEST(CutRootFromPath, Table)
         OwnRootResult result;
         const char *root;
     } cases[] = {
-        {"C:\\setup.exe", OWN_ROOT_OK, "C:"},
+        {"C:\\setup.exe", OWN_ROOT_OK, "C:\\"},
         {"C:\\dist\\bin\\Install.exe", OWN_ROOT_OK, "C:\\dist\\bin"},
         {"\\setup.exe", OWN_ROOT_OK, ""},
         {"\\opt\\dist\\Install", OWN_ROOT_OK, "\\opt\\dist"},
