@@ -60,7 +60,8 @@ typedef struct InifileSaveTarget {
 } InifileSaveTarget;
 
 /* Finds the file a save of path replaces and checks that it may be
- * replaced: a symbolic link is followed to its file; a folder, anything
+ * replaced: an empty path names no file (its temporary would land in the
+ * working folder) and is refused as a missing one; a symbolic link is followed to its file; a folder, anything
  * but a regular file, and a file the caller may not write (POSIX: no write
  * permission; Windows: the read-only attribute) are refused. 1 and *target
  * filled (the caller frees target->path), or 0 and nothing to free. */
@@ -73,6 +74,11 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
  * the caller may give it away. INIFILE_INVALID_FILE on failure. */
 intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error);
+
+/* Forces what was written to a file opened by inifile_internal_create_new
+ * onto the disk, so that a power cut after the rename that follows leaves
+ * the whole new text: 1, or 0 when the system reports it could not. */
+int inifile_internal_flush(intptr_t file, int32_t *system_error);
 
 /* Closes a file opened by inifile_internal_create_new: 1, or 0 when the
  * system reports that the data could not be stored. */

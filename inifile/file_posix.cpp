@@ -180,6 +180,10 @@ static char *file_follow_links(const char *path)
 int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
 {
     memset(target, 0, sizeof *target);
+    if (path[0] == '\0') {
+        file_set_error(system_error, ENOENT);
+        return 0;
+    }
     char *file = file_follow_links(path);
     if (file == NULL) {
         file_set_error(system_error, errno);
@@ -260,6 +264,12 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
 
 // The calls below fail through the fault seam like the system would, so
 // that a test reaches the same path a real failure takes.
+
+int inifile_internal_flush(intptr_t file, int32_t *system_error)
+{
+    int error = INIFILE_FAULT(FLUSH) ? EIO : fsync((int)file) != 0 ? errno : 0;
+    return file_succeeded(error, system_error);
+}
 
 int inifile_internal_close_written(intptr_t file, int32_t *system_error)
 {

@@ -146,6 +146,10 @@ static char *file_follow_links(const char *path)
 int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
 {
     memset(target, 0, sizeof *target);
+    if (path[0] == '\0') {
+        file_set_error(system_error, ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Nothing there yet (or a folder on the way is missing, which the
@@ -193,6 +197,14 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
 
 // The calls below fail through the fault seam like the system would, so
 // that a test reaches the same path a real failure takes.
+
+int inifile_internal_flush(intptr_t file, int32_t *system_error)
+{
+    DWORD error = INIFILE_FAULT(FLUSH)              ? ERROR_WRITE_FAULT
+                  : !FlushFileBuffers((HANDLE)file) ? GetLastError()
+                                                    : 0;
+    return file_succeeded(error, system_error);
+}
 
 int inifile_internal_close_written(intptr_t file, int32_t *system_error)
 {

@@ -16,6 +16,7 @@
 #ifndef INIFILE_H
 #define INIFILE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* INIFILE_API marks the library's functions: a shared library exports
@@ -156,22 +157,28 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
  * The same as ini_load_with_error(path, NULL). */
 INIFILE_API IniFile *ini_load(const char *path);
 
-/* Why a load failed. */
+/* Why a load or a save failed. The values keep their numbers: new kinds
+ * are only ever appended. */
 typedef enum IniErrorKind {
-    INI_ERROR_NONE = 0, /* loaded */
-    INI_ERROR_OPEN,     /* the file could not be opened: missing, a folder, no permission */
-    INI_ERROR_READ,     /* reading failed part-way */
-    INI_ERROR_ENCODING, /* UTF-16 or UTF-32 text, told by its byte-order mark */
-    INI_ERROR_SYNTAX    /* a line the format does not allow */
+    INI_ERROR_NONE = 0,  /* loaded, or saved */
+    INI_ERROR_OPEN,      /* load: the file could not be opened: missing, a folder, no permission */
+    INI_ERROR_READ,      /* load: reading failed part-way */
+    INI_ERROR_ENCODING,  /* load: UTF-16 or UTF-32 text, told by its byte-order mark */
+    INI_ERROR_SYNTAX,    /* load: a line the format does not allow */
+    INI_ERROR_CREATE,    /* save -1: the new file could not be created or put in place */
+    INI_ERROR_WRITE,     /* save -2: writing, flushing or closing the new file failed */
+    INI_ERROR_UNSTORABLE /* save -3: the document holds what the text cannot carry */
 } IniErrorKind;
 
 typedef struct IniError {
     IniErrorKind kind;
     /* 1-based physical line where the offending logical line starts; 0 when
-     * no line is at fault */
+     * no line is at fault (and for every save) */
     int32_t line;
-    int32_t system_error; /* errno, or GetLastError() on Windows, for OPEN and READ; 0 otherwise */
-    char message[160];    /* one line of English, no line end; empty for INI_ERROR_NONE */
+    /* errno, or GetLastError() on Windows, for OPEN, READ, CREATE and WRITE;
+     * 0 otherwise */
+    int32_t system_error;
+    char message[160]; /* one line of English, no line end; empty for INI_ERROR_NONE */
 } IniError;
 
 /* ini_load that says why it failed. When error is not null it is filled
@@ -190,6 +197,13 @@ typedef struct IniError {
  * physical lines is told at the first of them that holds its text. */
 INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
 
+/* Reads the length bytes at text into a new document that the caller owns,
+ * exactly as ini_load_with_error reads a file holding those bytes: the same
+ * lines, byte-order marks, kinds, line numbers and messages. text needs no
+ * terminating zero, and may be null when length is 0. The kind is never
+ * INI_ERROR_OPEN or INI_ERROR_READ; error may be null. */
+INIFILE_API IniFile *ini_load_from_memory(const char *text, size_t length, IniError *error);
+
 /* ini_save writes the new file beside the one it replaces, under the
  * replaced file's path followed by '~' and three characters from 0-9 and
  * a-z: the temporary's path is this many bytes longer. Windows' ANSI file calls take
@@ -199,9 +213,9 @@ enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
 
 /* Writes the document to path, replacing the file there whole: the text
  * goes into a temporary file in the same folder (see
- * INI_SAVE_TEMPORARY_EXTRA), which one rename then puts in place of the
- * old file. The text is not forced to the disk first. A symbolic link at path is
- * followed: the file it leads to is replaced and the link stays. A replaced
+ * INI_SAVE_TEMPORARY_EXTRA), is forced to the disk, and one rename then
+ * puts it in place of the old file: a crash or a power cut leaves the old
+ * file or the new one, whole. A symbolic link at path is followed: the file it leads to is replaced and the link stays. A replaced
  * file keeps its POSIX permission bits; a new one gets 0666 less the umask.
  * The document is not changed. Results:
  *   0  saved;
@@ -209,7 +223,7 @@ enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
  *      is in its place, it is read-only (POSIX: the caller may not write it;
  *      Windows: the read-only attribute), the temporary cannot be created
  *      (the folder must be writable), or the rename failed;
- *  -2  writing or closing the temporary failed (a full disk);
+ *  -2  writing, flushing or closing the temporary failed (a full disk);
  *  -3  the document cannot be stored as it is, and nothing was created: a
  *      section name that is empty or holds ';', '\', '=', a carriage
  *      return or a line feed; a key that is empty, holds '=', a carriage
@@ -217,8 +231,37 @@ enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
  *      holds a carriage return or a line feed.
  * After a failure the file at path is as it was and no temporary remains.
  * A saved document loads back with the same sections and keys; values
- * lose the spaces at their start and end. */
+ * lose the spaces at their start and end.
+ * The same as ini_save_with_error(ini, path, NULL). */
 INIFILE_API int32_t ini_save(const IniFile *ini, const char *path);
+
+/* ini_save that says why it failed: the same results, and when error is
+ * not null it is filled on every call, line 0 always: INI_ERROR_NONE, 0
+ * and an empty message after a save; otherwise the kind that goes with the
+ * result and one of these messages:
+ *  -1  INI_ERROR_CREATE, with the system's code and its text after
+ *        "cannot replace the file: "          (a folder, read-only, no file)
+ *        "cannot create the new file: "       (no such folder, no permission)
+ *        "cannot put the new file in place: " (the rename)
+ *  -2  INI_ERROR_WRITE, with the system's code and its text after
+ *        "writing the new file failed: "      (a full disk)
+ *        "flushing the new file to the disk failed: "
+ *        "closing the new file failed: "
+ *  -3  INI_ERROR_UNSTORABLE, system_error 0, naming the section, the key
+ *      where one is at fault, and what the text cannot carry:
+ *        section "a=b": a section name cannot hold '='
+ *        section "s", key "k": a value cannot hold a line feed
+ *      (names and keys cut short, carriage returns and line feeds shown
+ *      as \r and \n). */
+INIFILE_API int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *error);
+
+/* The text ini_save would write for the document, byte for byte, in a new
+ * heap block with a zero byte after it, which the caller frees with
+ * free(); its length without the zero goes into *length (length may be
+ * null). Null, with *length 0, for a document ini_save refuses with -3:
+ * error, when not null, then says why as ini_save_with_error does;
+ * otherwise it holds INI_ERROR_NONE. */
+INIFILE_API char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error);
 
 #ifdef __cplusplus
 }

@@ -270,36 +270,32 @@ class LoadError : public std::runtime_error {
     int system_error_;
 };
 
-namespace detail {
-
-inline std::string save_failure_text(int status)
-{
-    switch (status) {
-    case -1:
-        return "cannot create the file";
-    case -2:
-        return "writing the file failed; what was written stays";
-    case -3:
-        return "the document holds a name, key or value that the file cannot store";
-    default:
-        return "saving failed with status " + std::to_string(status);
-    }
-}
-
-}  // namespace detail
-
-// Why Document::save failed: the status ini_save returned.
+// Why Document::save failed: the kind, system error and message that
+// ini_save_with_error reports. what() is the message.
 class SaveError : public std::runtime_error {
   public:
-    explicit SaveError(int status)
-        : std::runtime_error(detail::save_failure_text(status)), status_(status)
+    SaveError(IniErrorKind kind, int system_error, const std::string &message)
+        : std::runtime_error(message), kind_(kind), system_error_(system_error)
+    {
+    }
+    explicit SaveError(const IniError &error)
+        : SaveError(error.kind, error.system_error, error.message)
     {
     }
 
-    int status() const noexcept { return status_; }
+    // INI_ERROR_CREATE, INI_ERROR_WRITE or INI_ERROR_UNSTORABLE.
+    IniErrorKind kind() const noexcept { return kind_; }
+    // errno, or GetLastError() on Windows, when the system refused.
+    int system_error() const noexcept { return system_error_; }
+    // What ini_save returned: -1, -2 or -3.
+    int status() const noexcept
+    {
+        return kind_ == INI_ERROR_WRITE ? -2 : kind_ == INI_ERROR_UNSTORABLE ? -3 : -1;
+    }
 
   private:
-    int status_;
+    IniErrorKind kind_;
+    int system_error_;
 };
 
 namespace detail {
@@ -406,7 +402,7 @@ class Document {
     static Document load(const char *path) { return load_from(detail::SystemPath(path)); }
 
     // Writes the document to path, replacing any file there; throws
-    // SaveError with ini_save's status when that is not 0.
+    // SaveError, with the reason ini_save_with_error gives, when it fails.
     void save(const std::filesystem::path &path) const { save_to(detail::SystemPath(path)); }
     void save(const std::string &path) const { save_to(detail::SystemPath(path)); }
     void save(const char *path) const { save_to(detail::SystemPath(path)); }
@@ -493,17 +489,20 @@ class Document {
 
     void save_to(const detail::SystemPath &path) const
     {
-        if (path.text() == nullptr)
-            throw SaveError(-1);
-        int32_t status = 0;
+        if (path.text() == nullptr) {
+            throw SaveError(INI_ERROR_CREATE, path.error(),
+                            "cannot create the new file: " +
+                                std::system_category().message(path.error()));
+        }
+        IniError error{};
         if (ini_ != nullptr) {
-            status = ini_save(ini_, path.text());
+            ini_save_with_error(ini_, path.text(), &error);
         } else {
             Document empty;
-            status = ini_save(empty.ini_, path.text());
+            ini_save_with_error(empty.ini_, path.text(), &error);
         }
-        if (status != 0)
-            throw SaveError(status);
+        if (error.kind != INI_ERROR_NONE)
+            throw SaveError(error);
     }
 
     IniFile *ini_;

@@ -1,7 +1,7 @@
 /*
  * Shared by the library's own files only: the one allocation function, the
- * appends that the loader and the document operations have in common, and
- * the fault seam. Every name here that the linker sees carries the prefix
+ * appends that the loader and the document operations have in common, the
+ * reports of loads and saves, and the fault seam. Every name here that the linker sees carries the prefix
  * inifile_internal_, which inifile.h reserves to the library.
  */
 #ifndef INIFILE_INTERNAL_H
@@ -43,6 +43,16 @@ void inifile_internal_append_section(IniFile *ini, IniSection *section);
 /* Appends an entry without looking at its key: key is the heap block the
  * entry takes over, value points into it. */
 void inifile_internal_append_entry(IniSection *section, char *key, char *value);
+
+/* Fills error, when there is one, with its kind, line, system code and a
+ * message made as printf makes it, cut to fit. */
+void inifile_internal_report(IniError *error, IniErrorKind kind, int64_t line, int32_t system_error,
+                             const char *format, ...) __attribute__((format(printf, 5, 6)));
+
+/* Reports an error of the system: what failed, then the system's own text
+ * for system_error ("cannot open the file: No such file or directory"). */
+void inifile_internal_report_system(IniError *error, IniErrorKind kind, int32_t system_error,
+                                    const char *what);
 
 #ifdef __cplusplus
 }

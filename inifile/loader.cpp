@@ -1,11 +1,10 @@
-// The loader: reads the logical lines of a file, checks the structure of
-// the whole file and builds the document out of the lines themselves.
+// The loaders: read the logical lines of a file or of a text in memory,
+// check the structure of the whole and build the document out of the lines
+// themselves.
 #include "file.h"
 #include "internal.h"
 #include "reader.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -50,38 +49,6 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
 // 1,024 bytes of ini_read_line's public buffer, and the same lines.
 enum { LOAD_CHUNK = 64 * 1024 };
 
-// Fills error, when the caller asked for one, with its kind, line, system
-// code and message (printf-style), cut to fit.
-static void ini_report(IniError *error, IniErrorKind kind, int64_t line, int32_t system_error,
-                       const char *format, ...) __attribute__((format(printf, 5, 6)));
-
-static void ini_report(IniError *error, IniErrorKind kind, int64_t line, int32_t system_error,
-                       const char *format, ...)
-{
-    if (error == NULL)
-        return;
-    error->kind = kind;
-    // Past 2^31 line feeds (a file of 2 GiB and more) the line number no
-    // longer fits; no test writes such a file.
-    error->line = line > INT32_MAX ? INT32_MAX : (int32_t)line;  // GCOVR_EXCL_BR_LINE
-    error->system_error = system_error;
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(error->message, sizeof error->message, format, arguments);
-    va_end(arguments);
-}
-
-// An error of the system, told by its own text after what failed.
-static void ini_report_system(IniError *error, IniErrorKind kind, int32_t system_error,
-                              const char *what)
-{
-    if (error == NULL)
-        return;
-    char text[sizeof error->message];
-    inifile_internal_error_text(system_error, text, sizeof text);
-    ini_report(error, kind, 0, system_error, "%s: %s", what, text);
-}
-
 // What is wrong with a line the structure does not allow where it stands.
 static const char *ini_syntax_fault(const char *line, int in_section)
 {
@@ -97,24 +64,15 @@ static void ini_report_encoding(IniError *error, IniByteOrderMark mark)
 {
     int utf32 = mark == INI_MARK_UTF32_LE || mark == INI_MARK_UTF32_BE;
     int little = mark == INI_MARK_UTF16_LE || mark == INI_MARK_UTF32_LE;
-    ini_report(error, INI_ERROR_ENCODING, 0, 0,
-               "the file is UTF-%d text (%s-endian); save it as ANSI or UTF-8", utf32 ? 32 : 16,
-               little ? "little" : "big");
+    inifile_internal_report(error, INI_ERROR_ENCODING, 0, 0,
+                            "the file is UTF-%d text (%s-endian); save it as ANSI or UTF-8",
+                            utf32 ? 32 : 16, little ? "little" : "big");
 }
 
-IniFile *ini_load_with_error(const char *path, IniError *error)
+// Builds the document out of every line of source, or reports why there
+// is none.
+static IniFile *ini_load_lines(IniLineSource *source, IniError *error)
 {
-    ini_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
-    int32_t system_error = 0;
-    intptr_t file = inifile_internal_open_read(path, &system_error);
-    if (file == INIFILE_INVALID_FILE) {
-        ini_report_system(error, INI_ERROR_OPEN, system_error, "cannot open the file");
-        return NULL;
-    }
-    char *buffer = (char *)inifile_internal_alloc(LOAD_CHUNK);
-    IniLineSource source;
-    inifile_internal_line_source_start(&source, file, buffer, LOAD_CHUNK);
-
     // The document is built while the lines arrive, and the first line
     // that breaks the structure throws all of it away: the same outcome as
     // checking every line first, without holding all the lines twice.
@@ -122,7 +80,7 @@ IniFile *ini_load_with_error(const char *path, IniError *error)
     IniSection *section = NULL;  // the section whose run of entries goes on
     const char *fault = NULL;    // what is wrong with the line at fault
     char *line;
-    while ((line = inifile_internal_next_line(&source)) != NULL) {
+    while ((line = inifile_internal_next_line(source)) != NULL) {
         // After a header every line is tested as an entry first, so that
         // "[a=b]" there is the entry "[a" = "b]".
         char *equals = section != NULL ? strchr(line, '=') : NULL;
@@ -137,19 +95,44 @@ IniFile *ini_load_with_error(const char *path, IniError *error)
             break;
         }
     }
-    inifile_internal_close(file);
-    free(buffer);
     if (fault != NULL)
-        ini_report(error, INI_ERROR_SYNTAX, source.line_start, 0, "line %lld: %s",
-                   (long long)source.line_start, fault);
-    else if (inifile_internal_mark_unreadable(source.mark))
-        ini_report_encoding(error, source.mark);
-    else if (source.read_failed)
-        ini_report_system(error, INI_ERROR_READ, source.system_error, "reading failed");
+        inifile_internal_report(error, INI_ERROR_SYNTAX, source->line_start, 0, "line %lld: %s",
+                                (long long)source->line_start, fault);
+    else if (inifile_internal_mark_unreadable(source->mark))
+        ini_report_encoding(error, source->mark);
+    else if (source->read_failed)
+        inifile_internal_report_system(error, INI_ERROR_READ, source->system_error,
+                                       "reading failed");
     else
         return ini;
     ini_destroy(ini);
     return NULL;
+}
+
+IniFile *ini_load_with_error(const char *path, IniError *error)
+{
+    inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    int32_t system_error = 0;
+    intptr_t file = inifile_internal_open_read(path, &system_error);
+    if (file == INIFILE_INVALID_FILE) {
+        inifile_internal_report_system(error, INI_ERROR_OPEN, system_error, "cannot open the file");
+        return NULL;
+    }
+    char *buffer = (char *)inifile_internal_alloc(LOAD_CHUNK);
+    IniLineSource source;
+    inifile_internal_line_source_start(&source, file, buffer, LOAD_CHUNK);
+    IniFile *ini = ini_load_lines(&source, error);
+    inifile_internal_close(file);
+    free(buffer);
+    return ini;
+}
+
+IniFile *ini_load_from_memory(const char *text, size_t length, IniError *error)
+{
+    inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    IniLineSource source;
+    inifile_internal_line_source_text(&source, text, length);
+    return ini_load_lines(&source, error);
 }
 
 IniFile *ini_load(const char *path)

@@ -140,6 +140,31 @@ static char *line_finish(LineText *text)
     return line;
 }
 
+// ---- Input ---------------------------------------------------------------
+
+// Text in memory is read in pieces of at most this many bytes, so that a
+// position in a chunk always fits its 32 bits.
+enum { TEXT_PIECE = 1 << 30 };
+
+// Reads the next bytes of the input into the chunk, after the first kept
+// bytes of it: 1 and their count in *got (0 at the end), or 0 on a read
+// error. Text in memory is not copied: the chunk is the next piece of it,
+// and since the pieces follow each other in the text, one read after kept
+// bytes only makes the chunk longer.
+static int source_read(IniLineSource *source, uint32_t kept, uint32_t *got)
+{
+    if (source->handle != INIFILE_INVALID_FILE)
+        return inifile_internal_read(source->handle, source->buffer + kept, source->capacity - kept,
+                                     got, &source->system_error);
+    size_t room = source->capacity - kept;
+    *got = (uint32_t)(source->rest_length < room ? source->rest_length : room);
+    if (kept == 0)
+        source->chunk = source->rest;
+    source->rest += *got;
+    source->rest_length -= *got;
+    return 1;
+}
+
 // ---- Byte-order marks ---------------------------------------------------
 
 // The marks, longest first among those that share their first bytes: a
@@ -181,11 +206,9 @@ static int source_open_text(IniLineSource *source)
 {
     int complete = 0;
     IniByteOrderMark mark;
-    while ((mark = mark_of(source->buffer, source->filled, complete)) == INI_MARK_UNDECIDED) {
+    while ((mark = mark_of(source->chunk, source->filled, complete)) == INI_MARK_UNDECIDED) {
         uint32_t got = 0;
-        if (!inifile_internal_read(source->handle, source->buffer + source->filled,
-                                   source->capacity - source->filled, &got,
-                                   &source->system_error)) {
+        if (!source_read(source, source->filled, &got)) {
             source->at_end = 1;
             source->read_failed = 1;
             return 0;
@@ -213,9 +236,20 @@ void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, 
     memset(source, 0, sizeof *source);
     source->handle = handle;
     source->buffer = buffer;
+    source->chunk = buffer;
     source->capacity = capacity;
     source->mark = INI_MARK_UNDECIDED;
     source->next_line = 1;
+}
+
+void inifile_internal_line_source_text(IniLineSource *source, const char *text, size_t length)
+{
+    inifile_internal_line_source_start(source, INIFILE_INVALID_FILE, NULL, TEXT_PIECE);
+    if (text == NULL)  // allowed for no text at all; the bytes are compared
+        text = "";
+    source->chunk = text;
+    source->rest = text;
+    source->rest_length = length;
 }
 
 char *inifile_internal_next_line(IniLineSource *source)
@@ -238,9 +272,7 @@ char *inifile_internal_next_line(IniLineSource *source)
     for (;;) {
         if ((uint32_t)source->position >= source->filled) {
             uint32_t got = 0;
-            int ok = source->end_seen ||
-                     inifile_internal_read(source->handle, source->buffer, source->capacity, &got,
-                                           &source->system_error);
+            int ok = source->end_seen || source_read(source, 0, &got);
             if (!ok || got == 0) {
                 source->at_end = 1;
                 source->next_line = line;
@@ -256,7 +288,7 @@ char *inifile_internal_next_line(IniLineSource *source)
             source->filled = got;
             source->position = 0;
         }
-        const char *chunk = source->buffer;
+        const char *chunk = source->chunk;
         int32_t filled = (int32_t)source->filled;
         int32_t position = source->position;
         while (position < filled) {

@@ -1,15 +1,18 @@
 /*
- * The logical-line reader that ini_read_line and the loader share: the
- * format's rules for gathering lines, written once, over a buffer of any
+ * The logical-line reader that ini_read_line and the loaders share: the
+ * format's rules for gathering lines, written once, over a chunk of any
  * size. ini_read_line drives it with the 1,024-byte buffer of its public
- * IniLineReader; the loader with a larger buffer of its own, and asks it
- * where each line began. The size of the buffer changes no line.
+ * IniLineReader; ini_load with a larger buffer of its own, and
+ * ini_load_from_memory over the caller's text in place. Both loaders ask
+ * it where each line began. The size of the chunks changes no line.
  */
 #ifndef INIFILE_READER_H
 #define INIFILE_READER_H
 
+#include "file.h"
 #include "internal.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -27,12 +30,16 @@ typedef enum IniByteOrderMark {
     INI_MARK_UNDECIDED /* too few bytes yet to tell */
 } IniByteOrderMark;
 
-/* One open file being read into logical lines. Start it with
- * inifile_internal_line_source_start. */
+/* One open file, or one text in memory, being read into logical lines.
+ * Start it with inifile_internal_line_source_start or
+ * inifile_internal_line_source_text. */
 typedef struct IniLineSource {
-    intptr_t handle; /* open file, never closed here */
-    char *buffer;    /* capacity bytes, owned by the caller */
-    uint32_t capacity;
+    intptr_t handle;       /* open file, never closed here; INIFILE_INVALID_FILE for text */
+    char *buffer;          /* a file's: capacity bytes, owned by the caller */
+    const char *chunk;     /* the bytes being read: buffer, or a piece of the text */
+    const char *rest;      /* text: what no chunk has reached yet */
+    size_t rest_length;    /* its length in bytes */
+    uint32_t capacity;     /* the most bytes a chunk holds */
     uint32_t filled;       /* bytes the last read put in buffer; 0 before the first */
     int32_t position;      /* index of the next unread byte */
     int32_t at_end;        /* no further line: the end, a read error or unreadable text */
@@ -47,6 +54,9 @@ typedef struct IniLineSource {
 /* A source at the start of the file open as handle, reading into buffer. */
 void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, char *buffer,
                                         uint32_t capacity);
+
+/* A source at the start of length bytes of text, read where they are. */
+void inifile_internal_line_source_text(IniLineSource *source, const char *text, size_t length);
 
 /* The next logical line as a heap string the caller frees, as
  * ini_read_line gives it; null at the end, after a read error, or at once

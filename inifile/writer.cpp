@@ -1,43 +1,110 @@
 // The writer: saves a document in the text format the reader reads back,
-// escaping ';' and '\' in keys and values. The new text goes into a
-// temporary file beside the old one, which is replaced by a rename only
-// once all of it is written: a failure at any point leaves the old file as
-// it was.
+// escaping ';' and '\' in keys and values, into a file or into memory. The
+// new text of a file goes into a temporary file beside the old one, which
+// is replaced by a rename only once all of it is written: a failure at any
+// point leaves the old file as it was.
 #include "file.h"
 #include "internal.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 // ---- What can be stored ------------------------------------------------------
 
+// What a refusal says a text cannot do, for the first of the bytes in
+// refused that it holds; null when it holds none.
+static const char *save_held(const char *text, const char *refused)
+{
+    const char *found = strpbrk(text, refused);
+    if (found == NULL)
+        return NULL;
+    switch (*found) {
+    case '\r':
+        return "hold a carriage return";
+    case '\n':
+        return "hold a line feed";
+    case '=':
+        return "hold '='";
+    case ';':
+        return "hold ';'";
+    default:
+        return "hold '\\'";
+    }
+}
+
 // A header is "[name]" written as stored: the reader would take ';' and
 // '\' for a comment and an escape, "[]" for no header, and a name holding
 // '=' for an entry line.
-static int save_name_storable(const char *name)
+static const char *save_name_fault(const char *name)
 {
-    return name[0] != '\0' && strpbrk(name, ";\\=\r\n") == NULL;
+    return name[0] == '\0' ? "be empty" : save_held(name, ";\\=\r\n");
 }
 
 // The reader ends a key at its first '=' and trims the spaces around it.
-static int save_key_storable(const char *key)
+static const char *save_key_fault(const char *key)
 {
     size_t length = strlen(key);
-    return length > 0 && key[0] != ' ' && key[length - 1] != ' ' && strpbrk(key, "=\r\n") == NULL;
+    if (length == 0)
+        return "be empty";
+    if (key[0] == ' ' || key[length - 1] == ' ')
+        return "begin or end with a space";
+    return save_held(key, "=\r\n");
 }
 
-// A line end in a value would end its line and start another: text put
-// into a value could then add keys of its own.
-static int save_document_storable(const IniFile *ini)
+// A name or key is quoted in a message up to this many bytes.
+enum { SAVE_QUOTED_MOST = 24 };
+
+// text as a message quotes it, into quoted (2 * SAVE_QUOTED_MOST + 4
+// bytes): cut short where it is long, a carriage return and a line feed
+// shown as \r and \n so that the message stays one line.
+static const char *save_quote(const char *text, char *quoted)
 {
+    char *at = quoted;
+    size_t i = 0;
+    for (; text[i] != '\0' && i < SAVE_QUOTED_MOST; ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            *at++ = '\\';
+            *at++ = text[i] == '\r' ? 'r' : 'n';
+        } else {
+            *at++ = text[i];
+        }
+    }
+    strcpy(at, text[i] != '\0' ? "..." : "");
+    return quoted;
+}
+
+// Checks that the text can carry the whole document: 1, or 0 with error
+// naming the first section (and key) it cannot carry. A line end in a
+// value would end its line and start another: text put into a value could
+// then add keys of its own.
+static int save_check_storable(const IniFile *ini, IniError *error)
+{
+    char name[2 * SAVE_QUOTED_MOST + 4];
+    char key[2 * SAVE_QUOTED_MOST + 4];
     for (int32_t i = 0; i < ini->count; ++i) {
         const IniSection *section = ini->sections[i];
-        if (!save_name_storable(section->name))
+        const char *fault = save_name_fault(section->name);
+        if (fault != NULL) {
+            inifile_internal_report(error, INI_ERROR_UNSTORABLE, 0, 0,
+                                    "section \"%s\": a section name cannot %s",
+                                    save_quote(section->name, name), fault);
             return 0;
+        }
         for (int32_t j = 0; j < section->count; ++j) {
             const IniEntry *entry = section->entries[j];
-            if (!save_key_storable(entry->key) || strpbrk(entry->value, "\r\n") != NULL)
+            const char *what = "key";
+            fault = save_key_fault(entry->key);
+            if (fault == NULL) {
+                what = "value";
+                fault = save_held(entry->value, "\r\n");
+            }
+            if (fault != NULL) {
+                inifile_internal_report(
+                    error, INI_ERROR_UNSTORABLE, 0, 0, "section \"%s\", key \"%s\": a %s cannot %s",
+                    save_quote(section->name, name), save_quote(entry->key, key), what, fault);
                 return 0;
+            }
         }
     }
     return 1;
@@ -46,19 +113,34 @@ static int save_document_storable(const IniFile *ini)
 // ---- The text ----------------------------------------------------------------
 
 // Lines are gathered into large writes: a file of a million lines then
-// costs a few hundred system calls instead of a million.
-enum { SAVE_BUFFER_BYTES = 64 * 1024 };
+// costs a few hundred system calls instead of a million. Text in memory
+// starts smaller and doubles.
+enum { SAVE_BUFFER_BYTES = 64 * 1024, SAVE_MEMORY_START = 4096 };
 
+// Where the text goes: a file, in pieces of a buffer, or a heap block
+// that grows to hold all of it.
 typedef struct SaveOutput {
-    intptr_t file;
-    size_t used;
-    int failed;  // a write failed: nothing more is written
+    intptr_t file;  // the temporary; INIFILE_INVALID_FILE for text in memory
     char *bytes;
+    size_t used;
+    size_t capacity;
+    int failed;            // a write failed: nothing more is written
+    int32_t system_error;  // why
 } SaveOutput;
 
-static void save_write_buffer(SaveOutput *out)
+// Makes room in bytes: a file's are written out, text in memory grows to
+// twice its size.
+static void save_make_room(SaveOutput *out)
 {
-    if (!out->failed && !inifile_internal_write(out->file, out->bytes, (uint32_t)out->used, NULL))
+    if (out->file == INIFILE_INVALID_FILE) {
+        if (out->capacity > SIZE_MAX / 2)
+            inifile_internal_out_of_memory();
+        out->capacity *= 2;
+        out->bytes = (char *)inifile_internal_realloc(out->bytes, out->capacity);
+        return;
+    }
+    if (!out->failed &&
+        !inifile_internal_write(out->file, out->bytes, (uint32_t)out->used, &out->system_error))
         out->failed = 1;
     out->used = 0;
 }
@@ -66,9 +148,9 @@ static void save_write_buffer(SaveOutput *out)
 static void save_put(SaveOutput *out, const char *bytes, size_t count)
 {
     while (count > 0) {
-        if (out->used == SAVE_BUFFER_BYTES)
-            save_write_buffer(out);
-        size_t piece = SAVE_BUFFER_BYTES - out->used;
+        if (out->used == out->capacity)
+            save_make_room(out);
+        size_t piece = out->capacity - out->used;
         if (piece > count)
             piece = count;
         memcpy(out->bytes + out->used, bytes, piece);
@@ -82,8 +164,8 @@ static void save_put(SaveOutput *out, const char *bytes, size_t count)
 static void save_put_escaped(SaveOutput *out, const char *text)
 {
     for (; *text != '\0'; ++text) {
-        if (SAVE_BUFFER_BYTES - out->used < 2)
-            save_write_buffer(out);
+        if (out->capacity - out->used < 2)
+            save_make_room(out);
         if (*text == ';' || *text == '\\')
             out->bytes[out->used++] = '\\';
         out->bytes[out->used++] = *text;
@@ -91,8 +173,7 @@ static void save_put_escaped(SaveOutput *out, const char *text)
 }
 
 // Every section: "[name]" as stored, then one "key=value" line per entry.
-// 1 when every byte reached the file.
-static int save_write_document(const IniFile *ini, SaveOutput *out)
+static void save_text(const IniFile *ini, SaveOutput *out)
 {
     for (int32_t i = 0; i < ini->count && !out->failed; ++i) {
         const IniSection *section = ini->sections[i];
@@ -106,9 +187,28 @@ static int save_write_document(const IniFile *ini, SaveOutput *out)
             save_put(out, "\n", 1);
         }
     }
-    if (out->used > 0)
-        save_write_buffer(out);
-    return !out->failed;
+}
+
+char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error)
+{
+    inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    if (length != NULL)
+        *length = 0;
+    if (!save_check_storable(ini, error))
+        return NULL;
+    SaveOutput out = {INIFILE_INVALID_FILE,
+                      (char *)inifile_internal_alloc(SAVE_MEMORY_START),
+                      0,
+                      SAVE_MEMORY_START,
+                      0,
+                      0};
+    save_text(ini, &out);
+    // The block the caller keeps holds the text and its zero, no more.
+    char *text = (char *)inifile_internal_realloc(out.bytes, out.used + 1);
+    text[out.used] = '\0';
+    if (length != NULL)
+        *length = out.used;
+    return text;
 }
 
 // ---- The file ----------------------------------------------------------------
@@ -121,7 +221,8 @@ enum { SAVE_LETTER_COUNT = sizeof save_name_letters - 1 };
 // path, '~' and three letters. The search starts at a number of its own
 // for each call and tries every name until one is free, so that a save
 // only fails for want of a name when every one is taken.
-static intptr_t save_create_temporary(const InifileSaveTarget *target, char *temporary)
+static intptr_t save_create_temporary(const InifileSaveTarget *target, char *temporary,
+                                      int32_t *system_error)
 {
     enum { LETTERS = INI_SAVE_TEMPORARY_EXTRA - 1 };
     uint32_t names = 1;
@@ -139,44 +240,80 @@ static intptr_t save_create_temporary(const InifileSaveTarget *target, char *tem
             number /= SAVE_LETTER_COUNT;
         }
         int taken = 0;
-        intptr_t file = inifile_internal_create_new(temporary, target, &taken, NULL);
+        intptr_t file = inifile_internal_create_new(temporary, target, &taken, system_error);
         if (file != INIFILE_INVALID_FILE || !taken)
             return file;
     }
     return INIFILE_INVALID_FILE;
 }
 
-int32_t ini_save(const IniFile *ini, const char *path)
+// Writes the text into the temporary file and puts it in place of the
+// target: 0, -1 or -2, with error filled on a failure.
+static int32_t save_through_temporary(const IniFile *ini, const InifileSaveTarget *target,
+                                      IniError *error)
 {
-    if (!save_document_storable(ini))
-        return -3;
-    // An empty path names no file; its temporary would land in the
-    // working folder.
-    InifileSaveTarget target;
-    if (path[0] == '\0' || !inifile_internal_save_target(path, &target, NULL))
-        return -1;
     // Memory running out ends the process: everything is taken before the
     // temporary exists, so that it never outlives a save.
     char *temporary =
-        (char *)inifile_internal_alloc(strlen(target.path) + INI_SAVE_TEMPORARY_EXTRA + 1);
-    SaveOutput out = {INIFILE_INVALID_FILE, 0, 0,
-                      (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES)};
+        (char *)inifile_internal_alloc(strlen(target->path) + INI_SAVE_TEMPORARY_EXTRA + 1);
+    SaveOutput out = {INIFILE_INVALID_FILE,
+                      (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES),
+                      0,
+                      SAVE_BUFFER_BYTES,
+                      0,
+                      0};
     int32_t status = -1;
-    intptr_t file = save_create_temporary(&target, temporary);
-    if (file != INIFILE_INVALID_FILE) {
-        out.file = file;
-        // The text is not forced to the disk before the rename: the tool
-        // that saves with it waits for the disk on none of its files, and a
-        // flush would cost more than the whole save.
-        int stored = save_write_document(ini, &out);
-        if (!inifile_internal_close_written(file, NULL))
-            stored = 0;
-        status = !stored ? -2 : inifile_internal_replace(temporary, target.path, NULL) ? 0 : -1;
+    out.file = save_create_temporary(target, temporary, &out.system_error);
+    if (out.file == INIFILE_INVALID_FILE) {
+        inifile_internal_report_system(error, INI_ERROR_CREATE, out.system_error,
+                                       "cannot create the new file");
+    } else {
+        // The text reaches the disk before the rename, so that a power cut
+        // leaves the old file or the new one, whole, never one cut short.
+        save_text(ini, &out);
+        if (out.used > 0)
+            save_make_room(&out);
+        const char *failed = out.failed ? "writing the new file failed" : NULL;
+        if (failed == NULL && !inifile_internal_flush(out.file, &out.system_error))
+            failed = "flushing the new file to the disk failed";
+        if (!inifile_internal_close_written(out.file, out.failed ? NULL : &out.system_error) &&
+            failed == NULL)
+            failed = "closing the new file failed";
+        if (failed != NULL) {
+            status = -2;
+            inifile_internal_report_system(error, INI_ERROR_WRITE, out.system_error, failed);
+        } else if (!inifile_internal_replace(temporary, target->path, &out.system_error)) {
+            inifile_internal_report_system(error, INI_ERROR_CREATE, out.system_error,
+                                           "cannot put the new file in place");
+        } else {
+            status = 0;
+        }
         if (status != 0)
             inifile_internal_remove(temporary);
     }
     free(out.bytes);
     free(temporary);
+    return status;
+}
+
+int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *error)
+{
+    inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    if (!save_check_storable(ini, error))
+        return -3;
+    InifileSaveTarget target;
+    int32_t system_error = 0;
+    if (!inifile_internal_save_target(path, &target, &system_error)) {
+        inifile_internal_report_system(error, INI_ERROR_CREATE, system_error,
+                                       "cannot replace the file");
+        return -1;
+    }
+    int32_t status = save_through_temporary(ini, &target, error);
     free(target.path);
     return status;
+}
+
+int32_t ini_save(const IniFile *ini, const char *path)
+{
+    return ini_save_with_error(ini, path, NULL);
 }

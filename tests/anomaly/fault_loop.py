@@ -236,25 +236,19 @@ def one_fault(tool, interactive, kind, nth, work):
         trial.close()
 
 
-def run_kind(tool, kind):
-    """Every fault of one kind in both runs: (report lines, problems)."""
-    work = tempfile.mkdtemp(prefix="quorvel-anomaly-")
-    report, problems = [], []
-    try:
-        total = 0
-        for name, interactive in (("silent", False), ("interactive", True)):
-            counts, counting_problems = count_calls(tool, interactive, work)
-            problems += ["%s clean run: %s" % (name, p) for p in counting_problems]
-            if kind not in counts:
-                problems.append("the tool counts no calls of kind %s" % kind)
-            for nth in range(1, counts.get(kind, 0) + 1):
-                problems += ["%s %s:%d: %s" % (name, kind, nth, p)
-                             for p in one_fault(tool, interactive, kind, nth, work)]
-            report.append("%s run: %d %s calls, each made to fail"
-                          % (name, counts.get(kind, 0), kind))
-            total += counts.get(kind, 0)
-        if total == 0:
-            problems.append("no run made a single %s call: nothing was tested" % kind)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    return report, problems
+def run_kind(tool, kind, work):
+    """Every fault of one kind in both runs, in scratch folders under work:
+    the problems found."""
+    problems, total = [], 0
+    for name, interactive in (("silent", False), ("interactive", True)):
+        counts, counting_problems = count_calls(tool, interactive, work)
+        problems += ["%s clean run: %s" % (name, p) for p in counting_problems]
+        if kind not in counts:
+            problems.append("the tool counts no calls of kind %s" % kind)
+        for nth in range(1, counts.get(kind, 0) + 1):
+            problems += ["%s %s:%d: %s" % (name, kind, nth, p)
+                         for p in one_fault(tool, interactive, kind, nth, work)]
+        total += counts.get(kind, 0)
+    if total == 0:
+        problems.append("no run made a single %s call: nothing was tested" % kind)
+    return problems

@@ -217,10 +217,11 @@ TEST_F(CppDocument, SaveErrors)
         std::string name;
         uint32_t failing_write;  // 0: none
         int status;
+        const char *message_start;
     } cases[] = {
-        {"folder that does not exist", "absent/out.ini", 0, -1},
-        {"zero byte in the path", "out.ini\0.x"s, 0, -1},
-        {"a write fails", "written.ini", 1, -2},
+        {"folder that does not exist", "absent/out.ini", 0, -1, "cannot create the new file: "},
+        {"zero byte in the path", "out.ini\0.x"s, 0, -1, "cannot create the new file: "},
+        {"a write fails", "written.ini", 1, -2, "writing the new file failed: "},
     };
     Document document;
     document.set("s", "k", "v");
@@ -232,14 +233,12 @@ TEST_F(CppDocument, SaveErrors)
             ADD_FAILURE() << "saved";
         } catch (const inifile::SaveError &error) {
             EXPECT_EQ(error.status(), c.status);
+            EXPECT_NE(error.system_error(), 0);
+            EXPECT_EQ(std::string(error.what()).rfind(c.message_start, 0), 0u) << error.what();
         }
         fault_arm(FAULT_WRITE, 0);
         EXPECT_FALSE(std::filesystem::exists(dir.path("out.ini")));
     }
-    std::set<std::string> messages;
-    for (int status : {-1, -2, -3, -4})
-        messages.insert(inifile::SaveError(status).what());
-    EXPECT_EQ(messages.size(), 4u);
 }
 
 #ifdef _WIN32

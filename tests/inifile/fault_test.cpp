@@ -25,6 +25,17 @@
 
 namespace {
 
+// The codes the seam gives a failed file operation, as the system would.
+#ifdef _WIN32
+const int32_t injected_error = 30;        // ERROR_READ_FAULT
+const int32_t injected_write_error = 29;  // ERROR_WRITE_FAULT
+const int32_t no_such_folder = 3;         // ERROR_PATH_NOT_FOUND
+#else
+const int32_t injected_error = EIO;
+const int32_t injected_write_error = EIO;
+const int32_t no_such_folder = ENOENT;
+#endif
+
 // Disarms a fault kind when the test ends, whatever happens.
 struct ArmedFault {
     FaultKind kind;
@@ -45,11 +56,14 @@ TEST(Faults, CreateInMissingFolder)
 {
     TempDir dir;
     IniFile *ini = ini_create();
-    EXPECT_EQ(ini_save(ini, dir.path("absent/file.ini").c_str()), -1);
+    IniError error;
+    EXPECT_EQ(ini_save_with_error(ini, dir.path("absent/file.ini").c_str(), &error), -1);
+    EXPECT_EQ(error.message, "cannot create the new file: " + system_text(no_such_folder));
     // An empty path names no file, not even in the working folder.
     std::filesystem::path working = std::filesystem::current_path();
     std::filesystem::current_path(dir.path(""));
-    EXPECT_EQ(ini_save(ini, ""), -1);
+    EXPECT_EQ(ini_save_with_error(ini, "", &error), -1);
+    EXPECT_EQ(error.message, "cannot replace the file: " + system_text(no_such_folder));
     std::filesystem::current_path(working);
     EXPECT_EQ(dir.names(), std::vector<std::string>{});
     ini_destroy(ini);
@@ -92,8 +106,10 @@ std::string on_own_file_system(const TempDir &dir, const char *options,
 std::string save_over_old(const TempDir &dir, const std::string &value)
 {
     IniFile *ini = build_document({{"s", {{"k", value}}}});
-    std::string seen = "status " + std::to_string(ini_save(ini, dir.path("old.ini").c_str())) +
-                       ", old file " + dir.read("old.ini") + "left:";
+    IniError error;
+    int32_t status = ini_save_with_error(ini, dir.path("old.ini").c_str(), &error);
+    std::string seen = "status " + std::to_string(status) + " (" + error.message + "), old file " +
+                       dir.read("old.ini") + "left:";
     ini_destroy(ini);
     std::vector<std::string> names = dir.names();
     for (size_t i = 0; i < names.size() && i < 3; ++i)
@@ -150,13 +166,16 @@ TEST(Faults, SaveOnItsOwnFileSystem)
         const char *seen;
     } cases[] = {
         {"a full disk", "size=64k", save_on_full_disk,
-         "status -2, old file [s]\nk=old\nleft: filler old.ini, 2 in all"},
+         "status -2 (writing the new file failed: No space left on device), old file "
+         "[s]\nk=old\nleft: filler old.ini, 2 in all"},
         {"a read-only file system", "size=64k", save_on_read_only_file_system,
-         "status -1, old file [s]\nk=old\nleft: old.ini, 1 in all"},
+         "status -1 (cannot replace the file: Read-only file system), old file "
+         "[s]\nk=old\nleft: old.ini, 1 in all"},
         // The leftovers are untouched: none was written.
         {"every temporary name taken", "size=1m,nr_inodes=50000",
          save_with_every_temporary_name_taken,
-         "status -1, old file [s]\nk=old\nleft: old.ini old.ini~000 old.ini~001, 46657 in all"},
+         "status -1 (cannot create the new file: File exists), old file "
+         "[s]\nk=old\nleft: old.ini old.ini~000 old.ini~001, 46657 in all"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.description);
@@ -175,9 +194,14 @@ TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
         FaultKind kind;
         uint32_t nth;
         int32_t status;
+        const char *what;
     } faults[] = {
-        {FAULT_CREATE, 1, -1}, {FAULT_WRITE, 1, -2},  {FAULT_WRITE, 3, -2},
-        {FAULT_CLOSE, 1, -2},  {FAULT_RENAME, 1, -1},
+        {FAULT_CREATE, 1, -1, "cannot create the new file: "},
+        {FAULT_WRITE, 1, -2, "writing the new file failed: "},
+        {FAULT_WRITE, 3, -2, "writing the new file failed: "},
+        {FAULT_FLUSH, 1, -2, "flushing the new file to the disk failed: "},
+        {FAULT_CLOSE, 1, -2, "closing the new file failed: "},
+        {FAULT_RENAME, 1, -1, "cannot put the new file in place: "},
     };
     // A document of several writes.
     DocShape shape = {{"s", {}}};
@@ -188,15 +212,19 @@ TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
     for (const auto &f : faults) {
         SCOPED_TRACE(testing::Message() << "kind " << f.kind << " call " << f.nth);
         dir.write("old.ini", "[s]\nk=old\n");
+        IniError error;
         {
             ArmedFault fault(f.kind, f.nth);
-            EXPECT_EQ(ini_save(ini, dir.path("old.ini").c_str()), f.status);
+            EXPECT_EQ(ini_save_with_error(ini, dir.path("old.ini").c_str(), &error), f.status);
         }
+        EXPECT_EQ(error.kind, f.status == -1 ? INI_ERROR_CREATE : INI_ERROR_WRITE);
+        EXPECT_EQ(error.system_error, injected_write_error);
+        EXPECT_EQ(error.message, f.what + system_text(injected_write_error));
         EXPECT_EQ(dir.read("old.ini"), "[s]\nk=old\n");
         EXPECT_EQ(dir.names(), std::vector<std::string>{"old.ini"});
     }
     // Without an old file, a failure leaves none either.
-    for (FaultKind kind : {FAULT_WRITE, FAULT_RENAME}) {
+    for (FaultKind kind : {FAULT_WRITE, FAULT_FLUSH, FAULT_RENAME}) {
         ArmedFault fault(kind, 1);
         EXPECT_NE(ini_save(ini, dir.path("new.ini").c_str()), 0);
         EXPECT_EQ(dir.names(), std::vector<std::string>{"old.ini"});
@@ -204,12 +232,6 @@ TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
     ini_destroy(ini);
 }
 
-// The code the seam gives a failed file operation, as the system would.
-#ifdef _WIN32
-const int32_t injected_error = 30;  // ERROR_READ_FAULT
-#else
-const int32_t injected_error = EIO;
-#endif
 
 // A file of several of the loader's chunks, the first ending inside a long
 // line: each of its reads fails in turn, and so does the open; every one

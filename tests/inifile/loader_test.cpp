@@ -131,6 +131,19 @@ const std::vector<LoadCase> &load_cases()
     return cases;
 }
 
+// What a load gives: the document, or what its error says.
+std::vector<std::string> outcome(IniFile *ini, const IniError &error)
+{
+    std::vector<std::string> seen = {std::to_string(error.kind) + " " + std::to_string(error.line) +
+                                     " " + error.message};
+    if (ini != nullptr) {
+        for (const std::string &line : dump_document(ini))
+            seen.push_back(line);
+        ini_destroy(ini);
+    }
+    return seen;
+}
+
 TEST(Load, Table)
 {
     TempDir dir;
@@ -147,12 +160,23 @@ TEST(Load, Table)
         ASSERT_EQ(ini != nullptr, c.failure.kind == INI_ERROR_NONE);
         IniFile *plain = ini_load(dir.path("load.ini").c_str());
         EXPECT_EQ(plain != nullptr, ini != nullptr);
+        ini_destroy(plain);
         if (ini != nullptr) {
             EXPECT_EQ(dump_document(ini), c.dump);
-            ini_destroy(ini);
-            ini_destroy(plain);
         }
+        std::vector<std::string> from_file = outcome(ini, error);
+        // The same bytes in memory, followed by more that are not part of
+        // them, load the same, or fail the same.
+        std::string text = c.bytes + "\n[junk";
+        memset(&error, 'x', sizeof error);
+        EXPECT_EQ(outcome(ini_load_from_memory(text.data(), c.bytes.size(), &error), error),
+                  from_file);
+        EXPECT_EQ(error.system_error, 0);
     }
+    IniFile *none = ini_load_from_memory(nullptr, 0, nullptr);  // no text: no sections
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->count, 0);
+    ini_destroy(none);
 }
 
 // Files that cannot be opened: the system's code and its own text.

@@ -5,15 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -21,7 +27,7 @@ struct SaveCase {
     const char *description;
     DocShape document;
     int32_t status;
-    std::string bytes;                       // the file saved
+    std::string bytes;                       // the file saved; for -3, why not
     bool reloads = false;                    // whether it loads again
     std::vector<std::string> reloaded = {};  // dump of the reloaded document
 };
@@ -76,20 +82,53 @@ const std::vector<SaveCase> &save_cases()
          {"[b]", "  z=1", "  y=2", "[a]", "[c]", "  x=3"}},
         // Documents the text cannot hold: refused whole, even after
         // sections that could be written.
-        {"empty name", {{"", {{"k", "v"}}}}, -3, ""},
-        {"name holding ;", {{"ok", {}}, {"a;b", {}}}, -3, ""},
-        {"name holding \\", {{"a\\b", {}}}, -3, ""},
-        {"name holding =", {{"a=b", {}}}, -3, ""},
-        {"name holding a carriage return", {{"a\rb", {}}}, -3, ""},
-        {"name holding a line feed", {{"a\nb", {}}}, -3, ""},
-        {"empty key", {{"s", {{"", "v"}}}}, -3, ""},
-        {"key holding =", {{"s", {{"a=b", "v"}}}}, -3, ""},
-        {"key holding a carriage return", {{"s", {{"a\rb", "v"}}}}, -3, ""},
-        {"key holding a line feed", {{"s", {{"a\nb", "v"}}}}, -3, ""},
-        {"key beginning with a space", {{"s", {{" k", "v"}}}}, -3, ""},
-        {"key ending with a space", {{"s", {{"k ", "v"}}}}, -3, ""},
-        {"value injecting a key", {{"s", {{"k", "a\nb=c"}}}}, -3, ""},
-        {"value holding a carriage return", {{"s", {{"k", "a\rb"}}}}, -3, ""},
+        {"empty name", {{"", {{"k", "v"}}}}, -3, "section \"\": a section name cannot be empty"},
+        {"name holding ;",
+         {{"ok", {}}, {"a;b", {}}},
+         -3,
+         "section \"a;b\": a section name cannot hold ';'"},
+        {"name holding \\",
+         {{"a\\b", {}}},
+         -3,
+         "section \"a\\b\": a section name cannot hold '\\'"},
+        {"name holding =", {{"a=b", {}}}, -3, "section \"a=b\": a section name cannot hold '='"},
+        {"name holding a carriage return",
+         {{"a\rb", {}}},
+         -3,
+         "section \"a\\rb\": a section name cannot hold a carriage return"},
+        {"long name holding a line feed, quoted short",
+         {{std::string(30, 'n') + "\n", {}}},
+         -3,
+         "section \"" + std::string(24, 'n') + "...\": a section name cannot hold a line feed"},
+        {"empty key", {{"s", {{"", "v"}}}}, -3, "section \"s\", key \"\": a key cannot be empty"},
+        {"key holding =",
+         {{"s", {{"a=b", "v"}}}},
+         -3,
+         "section \"s\", key \"a=b\": a key cannot hold '='"},
+        {"key holding a carriage return",
+         {{"s", {{"a\rb", "v"}}}},
+         -3,
+         "section \"s\", key \"a\\rb\": a key cannot hold a carriage return"},
+        {"key holding a line feed",
+         {{"s", {{"a\nb", "v"}}}},
+         -3,
+         "section \"s\", key \"a\\nb\": a key cannot hold a line feed"},
+        {"key beginning with a space",
+         {{"s", {{" k", "v"}}}},
+         -3,
+         "section \"s\", key \" k\": a key cannot begin or end with a space"},
+        {"key ending with a space",
+         {{"s", {{"k ", "v"}}}},
+         -3,
+         "section \"s\", key \"k \": a key cannot begin or end with a space"},
+        {"value injecting a key",
+         {{"s", {{"k", "a\nb=c"}}}},
+         -3,
+         "section \"s\", key \"k\": a value cannot hold a line feed"},
+        {"value holding a carriage return",
+         {{"s", {{"k", "a\rb"}}}},
+         -3,
+         "section \"s\", key \"k\": a value cannot hold a carriage return"},
     };
     return cases;
 }
@@ -104,7 +143,17 @@ TEST(Save, Table)
         dir.write("save.ini", old);
         IniFile *ini = build_document(c.document);
         EXPECT_EQ(ini_save(ini, dir.path("save.ini").c_str()), c.status);
-        EXPECT_EQ(ini_save(ini, dir.path("new.ini").c_str()), c.status);
+        IniError error;
+        EXPECT_EQ(ini_save_with_error(ini, dir.path("new.ini").c_str(), &error), c.status);
+        EXPECT_EQ(error.message, c.status == 0 ? "" : c.bytes);
+        EXPECT_EQ(error.kind, c.status == 0 ? INI_ERROR_NONE : INI_ERROR_UNSTORABLE);
+        // The same text in memory, or the same refusal.
+        size_t length = 1;
+        char *text = ini_save_to_memory(ini, &length, &error);
+        ASSERT_EQ(text == nullptr, c.status != 0);
+        EXPECT_EQ(text != nullptr ? std::string(text, length + 1) : error.message + "\0"s,
+                  c.bytes + '\0');
+        free(text);
         EXPECT_EQ(document_shape(ini), c.document);  // not changed by saving
         ini_destroy(ini);
         // No temporary is left, and a refused document creates nothing.
@@ -180,8 +229,10 @@ TEST(Save, WhatIsNoFileIsRefused)
     ASSERT_EQ(mkfifo(dir.path("fifo.ini").c_str(), 0644), 0);
     std::filesystem::create_symlink("loop.ini", dir.path("loop.ini"));
     IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    IniError error;
     EXPECT_EQ(ini_save(ini, dir.path("fifo.ini").c_str()), -1);  // not waited for either
-    EXPECT_EQ(ini_save(ini, dir.path("loop.ini").c_str()), -1);
+    EXPECT_EQ(ini_save_with_error(ini, dir.path("loop.ini").c_str(), &error), -1);
+    EXPECT_EQ(error.message, "cannot replace the file: " + system_text(ELOOP));
     ini_destroy(ini);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo.ini", "loop.ini"}));
     EXPECT_TRUE(std::filesystem::is_fifo(dir.path("fifo.ini")));
@@ -226,8 +277,16 @@ TEST(Unprivileged, ReadOnlyFileSurvives)
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     fs::permissions(dir.path("read-only.ini"), write, fs::perm_options::remove);
     IniFile *ini = build_document({{"s", {{"k", "v"}}}});
-    EXPECT_EQ(ini_save(ini, dir.path("read-only.ini").c_str()), -1);
+    IniError error;
+    EXPECT_EQ(ini_save_with_error(ini, dir.path("read-only.ini").c_str(), &error), -1);
     ini_destroy(ini);
+#ifdef _WIN32
+    const int32_t denied = 5;  // ERROR_ACCESS_DENIED
+#else
+    const int32_t denied = EACCES;
+#endif
+    EXPECT_EQ(error.kind, INI_ERROR_CREATE);
+    EXPECT_EQ(error.message, "cannot replace the file: " + system_text(denied));
     EXPECT_EQ(dir.read("read-only.ini"), "old\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"read-only.ini"});
     fs::permissions(dir.path("read-only.ini"), fs::perms::owner_write, fs::perm_options::add);

@@ -11,7 +11,8 @@ import re
 import resource
 import shutil
 import subprocess
-import tempfile
+
+import pytest
 
 from fault_loop import SANITIZER_MARKS, strict_leaks
 from messages import undocumented
@@ -30,16 +31,12 @@ class Bench:
     """One tree in a scratch directory, into which each case writes its
     Install.ini before a silent run."""
 
-    def __init__(self, tool, sanitized=False):
+    def __init__(self, tool, scratch, corpus, sanitized=False):
         self.tool = tool
+        self.corpus = corpus
         self.sanitized = sanitized
-        self.scratch = tempfile.mkdtemp(prefix="quorvel-hostile-")
-        self.tree = Tree(os.path.join(self.scratch, "tree"))
+        self.tree = Tree(os.path.join(scratch, "tree"))
         self.root = tool.path(self.tree.base)
-        self.runs = 0
-
-    def close(self):
-        shutil.rmtree(self.scratch, ignore_errors=True)
 
     def run(self, memory_limit=None):
         """A silent run; with memory_limit (bytes) the process may take no
@@ -87,7 +84,6 @@ class Bench:
                 return ["%s: %s" % (label, reason)]
         status, stderr = expected
         outcome = self.run(memory_limit)
-        self.runs += 1
         problems = []
         if outcome.status not in (0, 1) or any(m in outcome.stderr for m in SANITIZER_MARKS):
             problems.append("unclean end, status %d: %r" % (outcome.status, outcome.stderr[:2000]))
@@ -236,38 +232,26 @@ def deep_continuations(bench):
                           b"[Install]\nVSN=5.\\\n10\\\r\n.3\nSYSTEM_VSN=R\\\n\\\n\\\n16B\n"))
 
 
-def fuzz_corpus(bench, corpus):
-    names = sorted(os.listdir(corpus))
+def fuzz_corpus(bench):
+    names = sorted(os.listdir(bench.corpus))
     problems = []
     for name in names:
-        with open(os.path.join(corpus, name), "rb") as f:
+        with open(os.path.join(bench.corpus, name), "rb") as f:
             seed = f.read()
         problems += bench.check(name, seed)
         # The seed with the release description behind it, so that a seed
         # the loader takes goes on to the lookups and the copies.
         problems += bench.check(name + " + Install", seed + b"\n" + GOOD)
     if not names:
-        problems.append("the corpus %s is empty" % corpus)
+        problems.append("the corpus %s is empty" % bench.corpus)
     return problems
 
 
-CASES = {
-    "random_bytes": random_bytes,
-    "damaged_copies": damaged_copies,
-    "zero_bytes": zero_bytes,
-    "marks_and_lines": marks_and_lines,
-    "long_line": long_line,
-    "memory_exhausted": memory_exhausted,
-    "million_sections": million_sections,
-    "deep_continuations": deep_continuations,
-    "fuzz_corpus": None,  # needs the corpus directory
-}
-
-
-def run_case(tool, name, corpus, sanitized):
-    bench = Bench(tool, sanitized)
-    try:
-        problems = fuzz_corpus(bench, corpus) if name == "fuzz_corpus" else CASES[name](bench)
-        return ["%d runs of the tool" % bench.runs], problems
-    finally:
-        bench.close()
+@pytest.mark.parametrize("check", [random_bytes, damaged_copies, zero_bytes, marks_and_lines,
+                                   long_line, memory_exhausted, million_sections,
+                                   deep_continuations, fuzz_corpus], ids=lambda c: c.__name__)
+def test_hostile(request, tool, tmp_path, check):
+    bench = Bench(tool, str(tmp_path), request.config.getoption("corpus"),
+                  request.config.getoption("sanitized"))
+    problems = check(bench)
+    assert not problems, "\n".join(problems[:50])

@@ -20,8 +20,10 @@ import subprocess
 import tempfile
 import time
 
-from framework import (BAIL_OUT, CONTINUE, Skip, another_installation, cannot_open, case,
-                       copy_failed, create_failed, expect, success_stdout)
+import pytest
+
+from expected import (BAIL_OUT, CONTINUE, another_installation, cannot_open, copy_failed,
+                      create_failed, expect, rows, success_stdout)
 from tool import Outcome
 from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT,
                   installation_problems, launcher_config, read, release_description, strays, write)
@@ -34,7 +36,8 @@ NAMESPACES = (["unshare", "--mount", "--map-root-user"], ["unshare", "--mount"])
 
 
 def namespace_prefix(scratch):
-    """The first unshare command line that can mount here, or a Skip."""
+    """The first unshare command line that can mount here; the case skips
+    when there is none."""
     probe = os.path.join(scratch, "probe")
     os.makedirs(probe, exist_ok=True)
     for prefix in NAMESPACES:
@@ -44,7 +47,7 @@ def namespace_prefix(scratch):
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if result.returncode == 0:
             return prefix
-    raise Skip("no private mount namespace can be made on this machine")
+    pytest.skip("no private mount namespace can be made on this machine")
 
 
 def run_with_mounts(ctx, mounts, arguments, stdin=b"", after=()):
@@ -58,7 +61,7 @@ def run_with_mounts(ctx, mounts, arguments, stdin=b"", after=()):
     result = subprocess.run(command, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             timeout=60)
     if result.returncode == SETUP_FAILED:
-        raise Skip("the mounts could not be made: %r" % result.stderr.decode("latin-1"))
+        pytest.skip("the mounts could not be made: %r" % result.stderr.decode("latin-1"))
     return Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
 
 
@@ -86,37 +89,33 @@ def every_copy_fails(ctx, tree):
         ctx.composed(tree, "bin", MINIMAL_BOOT), BAIL_OUT)
 
 
-@case("read_only_tree", "a tree on a read-only file system: every copy fails, nothing changes",
-      native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_read_only_tree(ctx):
+    """A tree on a read-only file system: every copy fails, nothing changes."""
     tree = ctx.tree()
     before = snapshot(tree.base)
     outcome = run_with_mounts(ctx, read_only(tree.base), ["-s", ctx.root(tree)])
-    problems = expect(outcome, 1, "", every_copy_fails(ctx, tree))
-    if snapshot(tree.base) != before:
-        problems.append("the read-only tree changed")
-    return problems
+    expect(outcome, 1, "", every_copy_fails(ctx, tree))
+    assert snapshot(tree.base) == before, "the read-only tree changed"
 
 
-@case("read_only_versioned_bin", "qvl.ini in a read-only folder cannot be created; the copies stay",
-      native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_read_only_versioned_bin(ctx):
+    """qvl.ini in a read-only folder cannot be created; the copies stay."""
     tree = ctx.tree()
     outcome = run_with_mounts(ctx, read_only(tree.versioned_bin()), [ctx.root(tree)],
                               stdin=b"y\n")
-    problems = expect(outcome, 1, QUESTION,
-                      create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")))
+    expect(outcome, 1, QUESTION,
+           create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")))
     # Everything but the two qvl.ini files is in place.
-    wanted = ["missing %s" % tree.versioned_bin("qvl.ini"), "missing %s" % tree.root_bin("qvl.ini")]
-    left = installation_problems(tree, ctx.root(tree), velmar=False)
-    if left != wanted:
-        problems.append("after the run: %s" % left)
-    return problems
+    assert installation_problems(tree, ctx.root(tree), velmar=False) == [
+        "missing %s" % tree.versioned_bin("qvl.ini"), "missing %s" % tree.root_bin("qvl.ini")]
 
 
-@case("bin_fills_up_during_a_copy", "an executable too big for what is left of bin: warning, no "
-      "half-copied file, the rest installs", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_bin_fills_up_during_a_copy(ctx):
+    """An executable too big for what is left of bin: warning, no
+    half-copied file, the rest installs."""
     tree = ctx.tree()
     big = "kestin.exe"
     write(tree.versioned_bin(big), os.urandom(1 << 20))
@@ -126,42 +125,36 @@ def _(ctx):
         ctx, ["mount -t tmpfs -o size=256k none %s" % shlex.quote(tree.root_bin())],
         ["-s", ctx.root(tree)], after=["cp -a %s %s" % (shlex.quote(tree.root_bin()),
                                                         shlex.quote(saved))])
-    problems = expect(outcome, 0, "", copy_failed(
+    expect(outcome, 0, "", copy_failed(
         ctx.composed(tree, "sumbra-5.10.3", "bin", big), ctx.composed(tree, "bin", big), CONTINUE))
     # The full file system is gone with the namespace: look at its copy.
-    if not os.path.isdir(saved):
-        return problems + ["the binary directory could not be saved"]
+    assert os.path.isdir(saved), "the binary directory could not be saved"
     os.rmdir(tree.root_bin())
     os.rename(saved, tree.root_bin())
-    left = installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
-    if left != ["missing %s" % tree.root_bin(big)]:
-        problems.append("after the run: %s" % left)
-    return problems
+    assert installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree) == [
+        "missing %s" % tree.root_bin(big)]
 
 
-@case("bin_is_a_file", "a file where bin should be: every copy fails, the file stays")
-def _(ctx):
+def test_bin_is_a_file(ctx):
+    """A file where bin should be: every copy fails, the file stays."""
     tree = ctx.tree()
     write(tree.root_bin(), b"not a directory\n")
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    problems = expect(outcome, 1, "", every_copy_fails(ctx, tree))
-    if not os.path.isfile(tree.root_bin()) or read(tree.root_bin()) != b"not a directory\n":
-        problems.append("the file named bin was changed")
-    return problems
+    expect(outcome, 1, "", every_copy_fails(ctx, tree))
+    assert os.path.isfile(tree.root_bin()) and read(tree.root_bin()) == b"not a directory\n"
 
 
-@case("bin_on_another_file_system", "bin on another file system than the tree installs fully",
-      native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_bin_on_another_file_system(ctx):
+    """bin on another file system than the tree installs fully."""
     if not os.path.isdir("/dev/shm"):
-        raise Skip("no /dev/shm on this machine")
+        pytest.skip("no /dev/shm on this machine")
     tree = ctx.tree()
     elsewhere = tempfile.mkdtemp(prefix="quorvel-e2e-bin-", dir="/dev/shm")
     try:
         os.symlink(elsewhere, tree.root_bin())
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
-        return (expect(outcome, 0, "", "")
-                + installation_problems(tree, ctx.root(tree), velmar=False))
+        expect(ctx.tool.run(["-s", ctx.root(tree)]), 0, "", "")
+        assert not installation_problems(tree, ctx.root(tree), velmar=False)
     finally:
         shutil.rmtree(elsewhere, ignore_errors=True)
 
@@ -173,71 +166,68 @@ def warning_only(ctx, tree, name):
     return copy_failed(source, ctx.composed(tree, "bin", name), CONTINUE)
 
 
+# A source that is no regular file: a warning, the rest installs.
 SPECIAL_SOURCES = [
-    ("executable_is_a_fifo", "a FIFO in place of an executable is not waited for",
-     lambda path: os.mkfifo(path)),
-    ("executable_is_endless", "an executable that is /dev/zero is not copied forever",
-     lambda path: os.symlink("/dev/zero", path)),
+    ("executable_is_a_fifo", lambda path: os.mkfifo(path)),  # not waited for
+    ("executable_is_endless", lambda path: os.symlink("/dev/zero", path)),  # not copied forever
 ]
 
-for name, description, make in SPECIAL_SOURCES:
-    def body(ctx, make=make):
-        tree = ctx.tree()
-        os.remove(tree.versioned_bin("kestin.exe"))
-        make(tree.versioned_bin("kestin.exe"))
-        outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
-        problems = expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe"))
-        left = installation_problems(tree, ctx.root(tree), velmar=False)
-        if left != ["missing %s" % tree.root_bin("kestin.exe")]:
-            problems.append("after the run: %s" % left)
-        return problems
-    case(name, description + ": warning, the rest installs", native_only=True)(body)
+
+@pytest.mark.native_only
+@pytest.mark.parametrize("make", rows(SPECIAL_SOURCES))
+def test_special_source(ctx, make):
+    tree = ctx.tree()
+    os.remove(tree.versioned_bin("kestin.exe"))
+    make(tree.versioned_bin("kestin.exe"))
+    outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
+    expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe"))
+    assert installation_problems(tree, ctx.root(tree), velmar=False) == [
+        "missing %s" % tree.root_bin("kestin.exe")]
 
 
-@case("destination_is_a_fifo", "a FIFO in place of a copy is not waited for and stays",
-      native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_destination_is_a_fifo(ctx):
+    """A FIFO in place of a copy is not waited for and stays."""
     tree = ctx.tree()
     os.makedirs(tree.root_bin())
     os.mkfifo(tree.root_bin("wqvl.exe"))
     outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
-    problems = expect(outcome, 0, "", warning_only(ctx, tree, "wqvl.exe"))
-    if not stat.S_ISFIFO(os.lstat(tree.root_bin("wqvl.exe")).st_mode):
-        problems.append("the FIFO was replaced")
-    return problems
+    expect(outcome, 0, "", warning_only(ctx, tree, "wqvl.exe"))
+    assert stat.S_ISFIFO(os.lstat(tree.root_bin("wqvl.exe")).st_mode), "the FIFO was replaced"
 
 
-@case("release_file_is_a_fifo", "a FIFO named Install.ini cannot be opened", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_release_file_is_a_fifo(ctx):
     tree = ctx.tree()
     os.remove(tree.path("Install.ini"))
     os.mkfifo(tree.path("Install.ini"))
     outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
-    return expect(outcome, 1, "", cannot_open(ctx.tool, ctx.composed(tree, "Install.ini"),
-                                              errno.EINVAL))
+    expect(outcome, 1, "", cannot_open(ctx.tool, ctx.composed(tree, "Install.ini"), errno.EINVAL))
 
 
-@case("empty_executable", "an empty executable is copied as an empty file")
-def _(ctx):
+def test_empty_executable(ctx):
+    """An empty executable is copied as an empty file."""
     tree = ctx.tree()
     write(tree.versioned_bin("vk_run.exe"), b"")
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    return expect(outcome, 0, "", "") + installation_problems(tree, ctx.root(tree), velmar=False)
+    expect(ctx.tool.run(["-s", ctx.root(tree)]), 0, "", "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False)
 
 
-@case("own_path_unavailable", "without /proc the tool cannot find itself", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_own_path_unavailable(ctx):
+    """Without /proc the tool cannot find itself."""
     # Where the tool finds its own path on Linux, mounted over with an
     # empty file system.
     outcome = run_with_mounts(ctx, ["mount -t tmpfs -o size=16k none /proc"], ["-s"])
     if "Sanitizer" in outcome.stderr:
-        raise Skip("the sanitizers' own runtime cannot work without /proc")
-    return expect(outcome, 1, "", "Could not GetModuleFileName()\n")
+        pytest.skip("the sanitizers' own runtime cannot work without /proc")
+    expect(outcome, 1, "", "Could not GetModuleFileName()\n")
 
 
-@case("tree_fills_up_during_a_copy", "a tree whose own file system fills up during a copy: warning, "
-      "no half-copied file, the rest installs", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_tree_fills_up_during_a_copy(ctx):
+    """A tree whose own file system fills up during a copy: warning, no
+    half-copied file, the rest installs."""
     # The tree is copied onto a small file system of its own, where the
     # copy of the big executable runs out of room half-way.
     source = ctx.tree(name="source")
@@ -255,17 +245,14 @@ def _(ctx):
         after=["mkdir %s" % shlex.quote(saved),
                "cp -a %s %s/bin" % (shlex.quote(tree.root_bin()), shlex.quote(saved)),
                "cp -a %s %s" % (shlex.quote(tree.versioned_bin("qvl.ini")), shlex.quote(saved))])
-    problems = expect(outcome, 0, "", warning_only(ctx, tree, big))
-    if not os.path.isdir(os.path.join(saved, "bin")):
-        return problems + ["the binary directory could not be saved"]
+    expect(outcome, 0, "", warning_only(ctx, tree, big))
+    assert os.path.isdir(os.path.join(saved, "bin")), "the binary directory could not be saved"
     # The small file system is gone: put what it held into the source tree,
     # which holds the same files, and check that.
     os.rename(os.path.join(saved, "bin"), source.root_bin())
     os.rename(os.path.join(saved, "qvl.ini"), source.versioned_bin("qvl.ini"))
-    left = installation_problems(source, ctx.root(tree), velmar=False) + strays(source)
-    if left != ["missing %s" % source.root_bin(big)]:
-        problems.append("after the run: %s" % left)
-    return problems
+    assert installation_problems(source, ctx.root(tree), velmar=False) + strays(source) == [
+        "missing %s" % source.root_bin(big)]
 
 
 # ---- Versions that leave no room for the names joined to their folder --------
@@ -279,17 +266,14 @@ def no_room_for_names(ctx, key):
     return ctx.tree(system_vsn="s" * (250 - len(root) - len("\\releases\\")))
 
 
-for key in ("VSN", "SYSTEM_VSN"):
-    def body(ctx, key=key):
-        tree = no_room_for_names(ctx, key)
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
-        problems = expect(outcome, 1, "", "Value of %s in init file %s is too long, paths with it "
-                          "would exceed 259 bytes\n" % (key, ctx.composed(tree, "Install.ini")))
-        if os.path.exists(tree.root_bin()):
-            problems.append("bin was created")
-        return problems
-    case("value_%s_leaves_no_room_for_names" % key.lower(),
-         "a %s whose folder fits but not the names in it is refused" % key)(body)
+@pytest.mark.parametrize("key", rows([("vsn", "VSN"), ("system_vsn", "SYSTEM_VSN")]))
+def test_value_leaves_no_room_for_names(ctx, key):
+    """A version whose folder fits but not the names in it is refused."""
+    tree = no_room_for_names(ctx, key)
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    expect(outcome, 1, "", "Value of %s in init file %s is too long, paths with it would exceed "
+           "259 bytes\n" % (key, ctx.composed(tree, "Install.ini")))
+    assert not os.path.exists(tree.root_bin())
 
 
 # ---- Read-only files and reruns, as a normal user ----------------------------
@@ -307,7 +291,7 @@ def distribution_files(tree):
 def unwritable_copies(tree):
     """Files in bin a later run as the same user could not replace in place:
     those its owner may not write (under Wine: the read-only attribute)."""
-    return ["%s is not writable by its owner" % name for name in sorted(os.listdir(tree.root_bin()))
+    return [name for name in sorted(os.listdir(tree.root_bin()))
             if not os.stat(tree.root_bin(name)).st_mode & stat.S_IWUSR]
 
 
@@ -320,30 +304,31 @@ def leave_scratch_files(ctx, tree):
     ctx.give(tree.root_bin())
 
 
-# (name, description, what happens to bin between the two runs)
+# A distribution whose files are all read-only installs as a normal user,
+# then installs again with the other start-up: (name, what happens to bin
+# between the two runs)
 RERUNS = [
-    ("read_only_distribution_installs_twice", "a distribution whose files are all read-only "
-     "installs, then installs again with the other start-up", lambda ctx, tree: None),
-    ("read_only_copies_in_bin_are_replaced", "copies in bin made read-only (as earlier versions "
-     "left them) are replaced by the next run",
+    ("read_only_distribution_installs_twice", lambda ctx, tree: None),
+    # as earlier versions left them
+    ("read_only_copies_in_bin_are_replaced",
      lambda ctx, tree: make_read_only([tree.root_bin(n) for n in os.listdir(tree.root_bin())])),
-    ("scratch_files_of_a_killed_run_are_replaced", "read-only scratch files left by a killed run "
-     "are replaced, and gone after the next run", leave_scratch_files),
+    # and gone after the next run
+    ("scratch_files_of_a_killed_run_are_replaced", leave_scratch_files),
 ]
 
-for name, description, between in RERUNS:
-    def body(ctx, between=between):
-        tree = ctx.tree()
-        make_read_only(distribution_files(tree))
-        tool = ctx.normal_user()
-        first = tool.run(["-s", ctx.root(tree)])
-        problems = expect(first, 0, "", "") + ["first run: " + p for p in unwritable_copies(tree)]
-        between(ctx, tree)
-        second = tool.run([ctx.root(tree)], stdin=b"n\n")
-        return (problems + expect(second, 0, success_stdout(tree.vsn, False), "")
-                + installation_problems(tree, ctx.root(tree), velmar=True) + strays(tree)
-                + unwritable_copies(tree))
-    case(name, description + ", as a normal user")(body)
+
+@pytest.mark.parametrize("between", rows(RERUNS))
+def test_rerun(ctx, between):
+    tree = ctx.tree()
+    make_read_only(distribution_files(tree))
+    tool = ctx.normal_user()
+    expect(tool.run(["-s", ctx.root(tree)]), 0, "", "")
+    assert unwritable_copies(tree) == [], "after the first run"
+    between(ctx, tree)
+    second = tool.run([ctx.root(tree)], stdin=b"n\n")
+    expect(second, 0, success_stdout(tree.vsn, False), "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=True) + strays(tree)
+    assert unwritable_copies(tree) == []
 
 
 # ---- One installation of a tree at a time ------------------------------------
@@ -374,28 +359,28 @@ def waiting_run(ctx, tree):
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
-@case("second_run_on_a_tree_is_refused", "a run started while another waits for its answer is "
-      "refused before it changes anything; the first then installs its own choice whole")
-def _(ctx):
+def test_second_run_on_a_tree_is_refused(ctx):
+    """A run started while another waits for its answer is refused before
+    it changes anything; the first then installs its own choice whole."""
     tree = ctx.tree()
     first = waiting_run(ctx, tree)
     try:
         shown = read_prompt(first)
         second = ctx.tool.run([ctx.root(tree)], stdin=b"n\n")
-        problems = expect(second, 1, "", another_installation(ctx.root(tree)))
-        if os.path.exists(tree.root_bin()):
-            problems.append("the refused run created bin")
+        expect(second, 1, "", another_installation(ctx.root(tree)))
+        assert not os.path.exists(tree.root_bin()), "the refused run created bin"
         outcome = answered(ctx, first, shown, b"y\n")
     finally:
         first.kill()
         first.wait()
-    return (problems + expect(outcome, 0, success_stdout(tree.vsn, False), "")
-            + installation_problems(tree, ctx.root(tree), velmar=False))
+    expect(outcome, 0, success_stdout(tree.vsn, False), "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False)
 
 
-@case("release_file_that_appears_later_is_locked", "an Install.ini put in place while the question "
-      "waits is locked before the first change", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_release_file_that_appears_later_is_locked(ctx):
+    """An Install.ini put in place while the question waits is locked
+    before the first change."""
     tree = ctx.tree()
     aside = os.path.join(ctx.scratch, "Install.ini")
     os.rename(tree.path("Install.ini"), aside)
@@ -410,10 +395,8 @@ def _(ctx):
     finally:
         first.kill()
         first.wait()
-    problems = expect(outcome, 1, QUESTION, another_installation(ctx.root(tree)))
-    if os.path.exists(tree.root_bin()):
-        problems.append("the refused run created bin")
-    return problems
+    expect(outcome, 1, QUESTION, another_installation(ctx.root(tree)))
+    assert not os.path.exists(tree.root_bin()), "the refused run created bin"
 
 
 # ---- Killed runs --------------------------------------------------------------
@@ -422,9 +405,10 @@ KILLS = 200
 BIG = 12 << 20
 
 
-@case("killed_runs_leave_whole_files", "runs killed at %d random instants leave every file in bin "
-      "absent or whole, and a rerun completes" % KILLS, native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_killed_runs_leave_whole_files(ctx):
+    """Runs killed at random instants leave every file in bin absent or
+    whole, and a rerun completes."""
     # Two versions of a distribution of big executables; the runs take
     # turns installing one and the other, so that each file in bin is
     # replaced by different content every time.
@@ -454,7 +438,7 @@ def _(ctx):
     span = time.monotonic() - began
     seed = random.randrange(1 << 32)
     instants = random.Random(seed)
-    problems, interrupted, seen = [], 0, {}
+    interrupted, seen = 0, {}
     for kill in range(KILLS):
         run = install("12"[kill % 2])
         time.sleep(instants.uniform(0, span))
@@ -467,18 +451,13 @@ def _(ctx):
             # A file not touched since it was last found whole is not read again.
             status = os.lstat(path)
             key = (status.st_ino, status.st_size, status.st_mtime_ns, status.st_ctime_ns)
-            if seen.get(name) != key and read(path) not in contents:
-                problems.append("kill %d (seed %d) left %s with %d bytes, neither whole version"
-                                % (kill, seed, name, status.st_size))
+            assert seen.get(name) == key or read(path) in contents, (
+                "kill %d (seed %d) left %s with %d bytes, neither whole version"
+                % (kill, seed, name, status.st_size))
             seen[name] = key
-        if problems:
-            return problems
-    if interrupted < KILLS // 4:
-        problems.append("only %d of %d kills came before the run ended" % (interrupted, KILLS))
-    rerun = install("1").wait()
-    if rerun != 0:
-        problems.append("the rerun ended with status %d" % rerun)
-    return problems + installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
+    assert interrupted >= KILLS // 4, "only %d kills came before the run ended" % interrupted
+    assert install("1").wait() == 0, "the rerun failed"
+    assert not installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
 
 
 # ---- Links and mount points in bin -------------------------------------------
@@ -489,50 +468,46 @@ def outside_file(ctx):
     return path
 
 
-# (name, description, the copy in bin, what it is made a link to)
+# A copy in bin that is a link is replaced, never written through: (name,
+# the copy in bin, what it is made a link to)
 LINKED_COPIES = [
-    ("copy_replaces_a_link_to_a_file_outside", "qvl.exe in bin a link to a file outside the tree",
-     "qvl.exe", outside_file),
-    ("copy_replaces_a_link_within_bin", "start.boot a link to start_velmar.boot (a start-up "
-     "switched by hand)", "start.boot", lambda ctx: VELMAR_BOOT),
+    ("copy_replaces_a_link_to_a_file_outside", "qvl.exe", outside_file),
+    # a start-up switched by hand
+    ("copy_replaces_a_link_within_bin", "start.boot", lambda ctx: VELMAR_BOOT),
 ]
 
-for name, description, copy, target in LINKED_COPIES:
-    def body(ctx, copy=copy, target=target):
-        tree = ctx.tree()
-        outside = outside_file(ctx)
-        os.makedirs(tree.root_bin())
-        os.symlink(target(ctx), tree.root_bin(copy))
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
-        problems = (expect(outcome, 0, "", "")
-                    + installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree))
-        if os.path.islink(tree.root_bin(copy)):
-            problems.append("%s is still a link" % copy)
-        if read(outside) != b"precious, outside the tree\n":
-            problems.append("the file outside the tree was written")
-        return problems
-    case(name, description + ": the link is replaced, never written through",
-         native_only=True)(body)
+
+@pytest.mark.native_only
+@pytest.mark.parametrize("copy, target", rows(LINKED_COPIES))
+def test_linked_copy(ctx, copy, target):
+    tree = ctx.tree()
+    outside = outside_file(ctx)
+    os.makedirs(tree.root_bin())
+    os.symlink(target(ctx), tree.root_bin(copy))
+    expect(ctx.tool.run(["-s", ctx.root(tree)]), 0, "", "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False) + strays(tree)
+    assert not os.path.islink(tree.root_bin(copy))
+    assert read(outside) == b"precious, outside the tree\n", "the file outside was written"
 
 
-@case("copy_onto_a_mount_point_fails_cleanly", "a copy in bin that cannot be replaced (a mount "
-      "point): warning, the copy untouched, no scratch file left", native_only=True)
-def _(ctx):
+@pytest.mark.native_only
+def test_copy_onto_a_mount_point_fails_cleanly(ctx):
+    """A copy in bin that cannot be replaced (a mount point): warning, the
+    copy untouched, no scratch file left."""
     tree = ctx.tree()
     outside = outside_file(ctx)
     write(tree.root_bin("kestin.exe"), b"old kestin")
     mount = "mount --bind %s %s" % (shlex.quote(outside), shlex.quote(tree.root_bin("kestin.exe")))
     outcome = run_with_mounts(ctx, [mount], ["-s", ctx.root(tree)])
-    problems = expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe")) + strays(tree)
-    if (read(tree.root_bin("kestin.exe")) != b"old kestin"
-            or read(outside) != b"precious, outside the tree\n"):
-        problems.append("the copy that could not be replaced was written")
-    return problems
+    expect(outcome, 0, "", warning_only(ctx, tree, "kestin.exe"))
+    assert not strays(tree)
+    assert read(tree.root_bin("kestin.exe")) == b"old kestin"
+    assert read(outside) == b"precious, outside the tree\n"
 
 
-@case("bin_is_the_versioned_bin", "bin a link to sumbra-<VSN>\\bin: no file is copied onto "
-      "itself, every one stays whole")
-def _(ctx):
+def test_bin_is_the_versioned_bin(ctx):
+    """bin a link to sumbra-<VSN>\\bin: no file is copied onto itself,
+    every one stays whole."""
     tree = ctx.tree()
     os.symlink(os.path.join("sumbra-5.10.3", "bin"), tree.root_bin())
     before = snapshot(tree.versioned_bin())
@@ -540,7 +515,7 @@ def _(ctx):
     stderr = "".join(warning_only(ctx, tree, name) for name in EXECUTABLES) + copy_failed(
         ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), ctx.composed(tree, "bin", "qvl.ini"),
         BAIL_OUT)
-    problems = expect(outcome, 1, "", stderr)
+    expect(outcome, 1, "", stderr)
     after = snapshot(tree.versioned_bin())
-    problems += ["%s changed" % path for path in sorted(before) if after.get(path) != before[path]]
-    return problems + strays(tree)
+    assert [path for path in sorted(before) if after.get(path) != before[path]] == []
+    assert not strays(tree)

@@ -1,0 +1,68 @@
+"""Every call of every kind the fault seam names made to fail in turn
+(fault_loop.py), and the fault plans themselves: the tool built with fault
+injection fails the call a plan names (QUORVEL_FAULT="copy:3" fails the
+third copy); the shipped tool has no fault injection."""
+
+import os
+import re
+
+import pytest
+
+from fault_loop import run_kind
+from tree import Tree, installation_problems
+
+
+def fault_kinds():
+    """The kinds of call the test builds can make fail, as the fault seam's
+    table of names spells them."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(os.path.dirname(here), "fault", "fault.cpp")) as f:
+        table = re.search(r"fault_call_names\[[^]]*\] = \{([^}]*)\}", f.read()).group(1)
+    return re.findall(r'"([^"]+)"', table)
+
+
+KINDS = fault_kinds()
+
+# An empty plan arms nothing; each of these is refused.
+BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:4294967296",
+             ":3", "copy:3:4"]
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_faults(fault_tool, kind, tmp_path):
+    problems = run_kind(fault_tool, kind, str(tmp_path))
+    assert not problems, "\n".join(problems[:50])
+
+
+def silent_run(tool, root, plan, counts=None):
+    environment = {"QUORVEL_FAULT": plan}
+    if counts is not None:
+        environment["QUORVEL_FAULT_COUNTS"] = counts
+    outcome = tool.run(["-s", root], environment=environment)
+    return outcome.status, outcome.stdout, outcome.stderr
+
+
+def test_faults_plan(fault_tool, tool, tmp_path):
+    """A plan that names no kind or no count ends the run with status 2
+    before anything is touched; a count beyond the last call fails nothing;
+    the shipped tool, which has no fault injection, ignores any plan."""
+    tree = Tree(str(tmp_path / "tree"))
+    root = fault_tool.path(tree.base)
+    for plan in BAD_PLANS:
+        assert silent_run(fault_tool, root, plan) == (
+            2, "", "QUORVEL_FAULT: no such fault plan: %s\n" % plan)
+        assert not os.path.exists(tree.root_bin()), "plan %r: the run went on" % plan
+    counts_file = str(tmp_path / "counts")
+    assert silent_run(fault_tool, root, "", counts_file) == (0, "", "")
+    assert not installation_problems(tree, root, velmar=False)
+    with open(counts_file) as f:
+        counts = dict(line.split() for line in f)
+    assert sorted(counts) == sorted(KINDS), "the kinds the tool counts, and the tests'"
+    # A call beyond the last is never reached. Counts that cannot be
+    # written (a directory is in the way) change nothing.
+    beyond = "copy:%d" % (int(counts.get("copy", 0)) + 1)
+    assert silent_run(fault_tool, root, beyond, str(tmp_path)) == (0, "", "")
+    assert not installation_problems(tree, root, velmar=False)
+    for plan in ("copy:1", "cpy:3"):
+        assert silent_run(tool, root, plan) == (0, "", ""), "the shipped tool, plan %r" % plan
+    assert not installation_problems(tree, root, velmar=False)

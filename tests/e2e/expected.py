@@ -1,0 +1,55 @@
+"""What a run must give: its outcome checked whole, the tool's messages as
+they read, and case tables as pytest parameters."""
+
+import os
+import re
+
+import pytest
+
+from tree import QUESTION
+
+
+def rows(table, *marks):
+    """A table whose first column names each row, as pytest parameters."""
+    return [pytest.param(*row[1:], id=row[0], marks=marks) for row in table]
+
+
+def expect(outcome, status, stdout, stderr):
+    """stderr is the exact text, or a compiled pattern it must match whole."""
+    if isinstance(stderr, re.Pattern):
+        assert stderr.fullmatch(outcome.stderr), "standard error %r" % outcome.stderr
+        stderr = outcome.stderr
+    assert (outcome.status, outcome.stdout, outcome.stderr) == (status, stdout, stderr)
+
+
+BAIL_OUT = "Cannot continue installation, bailing out.\n"
+CONTINUE = "Continuing installation anyway...\n"
+
+
+def copy_failed(source, destination, then):
+    """Standard error of a failed copy: the copy line, then what follows."""
+    return "Could not copy file %s to %s\n%s" % (source, destination, then)
+
+
+def another_installation(root):
+    """Standard error of a run refused because another one installs the tree."""
+    return ("Another installation of %s is running; wait for it to finish, then run Install "
+            "again.\n" % root)
+
+
+def create_failed(path):
+    return "Could not create file %s\n%s" % (path, BAIL_OUT)
+
+
+def success_stdout(vsn, silent):
+    return "" if silent else QUESTION + "Quorvel %s installed successfully\n" % vsn
+
+
+def cannot_open(tool, path, error):
+    """Standard error of an Install.ini that cannot be opened: its path, then
+    the system's own text for the error. Windows words its texts itself (and
+    Wine otherwise than Windows): there any one line will do."""
+    first = "Cannot open init file %s\n" % path
+    if tool.windows:
+        return re.compile(re.escape(first) + "cannot open the file: [^\n]+\n")
+    return first + "cannot open the file: %s\n" % os.strerror(error)

@@ -1,0 +1,296 @@
+"""The command line, the root directory and the start-up question."""
+
+import errno
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from expected import cannot_open, expect, rows, success_stdout
+from tool import Outcome
+from tree import QUESTION, installation_problems
+
+
+def with_root(arguments, ctx, tree):
+    """The arguments with ROOT replaced by the tree's root."""
+    return [a if a != "ROOT" else ctx.root(tree) for a in arguments]
+
+
+def install_and_check(ctx, arguments, stdin=b"", velmar=False, silent=False):
+    tree = ctx.tree()
+    outcome = ctx.tool.run(with_root(arguments, ctx, tree), stdin=stdin)
+    expect(outcome, 0, success_stdout(tree.vsn, silent), "")
+    assert not installation_problems(tree, ctx.root(tree), velmar)
+
+
+# ---- Arguments ---------------------------------------------------------
+
+SEE_HELP = "Run Install /? to see how to use it.\n"
+QUOTE = "Root directory %s holds a quote (\"); no folder name can hold one\n"
+QUOTED_ROOT_BACKSLASH = ("A quoted root must not end in a backslash: \"C:\\dist\\\" arrives as "
+                         "C:\\dist\"; write \"C:\\dist\" instead\n")
+CONTROL = "Root directory holds control character 0x%02X at byte %d; no folder name can hold one\n"
+
+# Each fails before the question, so standard output stays empty.
+FAILING_ARGUMENTS = [
+    # -x fails before the root is looked at
+    ("unknown_switch_first", ["-x", "C:\\dist"], "Unknown command switch -x\n" + SEE_HELP),
+    # a second root fails before a later bad switch
+    ("second_root", ["C:\\dist", "D:\\other", "-x"],
+     "Only one root directory can be specified, parameter D:\\other is illegal\n"),
+    ("upper_case_switch", ["-S"], "Unknown command switch -S\n" + SEE_HELP),
+    ("lone_dash", ["-"], "Unknown command switch -\n" + SEE_HELP),
+    ("long_help_with_one_dash", ["-help"], "Unknown command switch -help\n" + SEE_HELP),
+    # the whole offending argument is reported
+    ("switch_after_two_roots", ["-s", "a", "b c"],
+     "Only one root directory can be specified, parameter b c is illegal\n"),
+    # an empty root: an unset variable
+    ("empty_root_refused", ["", "-s"],
+     "Root directory is empty: give the distribution's folder, or no root to use the folder "
+     "Install is in\n"),
+    # "C:\dist\" arrives as C:\dist": the message says why
+    ("root_ends_in_quote", ["C:\\dist\""], QUOTE % "C:\\dist\"" + QUOTED_ROOT_BACKSLASH),
+    ("root_holds_quote", ["C:\\a\"b"], QUOTE % "C:\\a\"b"),
+    ("root_holds_tab", ["C:\\a\tb"], CONTROL % (9, 5)),
+    ("root_holds_delete", ["C:\\d\x7f"], CONTROL % (0x7F, 5)),
+    # a control byte is named before a quote, never printed
+    ("root_holds_control_and_quote", ["C:\\\"\x01"], CONTROL % (1, 5)),
+]
+
+
+@pytest.mark.parametrize("arguments, message", rows(FAILING_ARGUMENTS))
+def test_arguments(tool, arguments, message):
+    expect(tool.run(arguments, stdin=b"y\n"), 1, "", message)
+
+
+# ---- Help ----------------------------------------------------------------
+
+# What the usage must tell: the command line, the switch, the root, and
+# where to read more.
+USAGE_TELLS = ["Usage: Install [-s] [root-directory]\n", "-s ", "root-directory ", "Install.ini",
+               "README.txt", "docs/running.md"]
+
+# Each spelling, and help wins over whatever else the command line holds.
+HELP_ARGUMENTS = [
+    ("slash_question_mark", ["-s", "ROOT", "/?"]),
+    ("dash_question_mark", ["-?"]),
+    ("dash_h", ["-x", "-h"]),
+    ("double_dash_help", ["", "a b", "--help"]),
+]
+
+
+@pytest.mark.parametrize("arguments", rows(HELP_ARGUMENTS))
+def test_help(ctx, arguments):
+    """The usage, and nothing else done."""
+    tree = ctx.tree()
+    outcome = ctx.tool.run(with_root(arguments, ctx, tree), stdin=b"y\n")
+    assert (outcome.status, outcome.stderr) == (0, "")
+    assert outcome.stdout.startswith(USAGE_TELLS[0])
+    assert [part for part in USAGE_TELLS if part not in outcome.stdout] == []
+    assert not os.path.exists(tree.root_bin()), "a run asking for help installed"
+
+
+SILENT_ARGUMENTS = [
+    ("repeated_switch", ["-s", "-s", "ROOT"]),
+    ("switch_after_root", ["ROOT", "-s"]),
+    ("long_switch", ["-silent", "ROOT"]),
+    ("switch_with_tail", ["-sx", "ROOT"]),
+]
+
+
+@pytest.mark.parametrize("arguments", rows(SILENT_ARGUMENTS))
+def test_silent(ctx, arguments):
+    """A silent run with the minimal start-up; standard input offers "no",
+    which it must not read."""
+    install_and_check(ctx, arguments, stdin=b"no\n", silent=True)
+
+
+def test_arguments_slash_s_is_a_root(ctx):
+    """/s is no switch but a root folder (on Windows, at the top of the
+    current drive)."""
+    outcome = ctx.tool.run(["/s"], stdin=b"\n", cwd=ctx.scratch)
+    root = ctx.tool.own_directory(ctx.scratch)[:2] + "\\s" if ctx.tool.windows else "/s"
+    expect(outcome, 1, QUESTION, cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
+
+
+# ---- Relative roots ------------------------------------------------------
+
+# A relative root is the tree's full path in qvl.ini: (name, working
+# directory under the case's scratch folder, where the tree is "tree"; the
+# argument, whose trailing backslash stays).
+RELATIVE_ROOTS = [
+    ("dot", "tree", "."),
+    ("parent_then_tree", "other", "..\\tree"),
+    ("bare_name", "", "tree"),
+    ("with_trailing_backslash", "", "tree\\"),
+    ("with_forward_slashes", "other/deeper", "../../tree/."),
+]
+RELATIVE_ROOTS_ON_WINDOWS = [
+    ("on_the_current_drive", "other", "Z:..\\tree"),
+    ("at_the_top_of_the_current_drive", "other", "TOP\\tree"),
+]
+
+
+@pytest.mark.parametrize("directory, argument", rows(RELATIVE_ROOTS) + rows(
+    RELATIVE_ROOTS_ON_WINDOWS, pytest.mark.windows_only))
+def test_relative_root(ctx, directory, argument):
+    tree = ctx.tree()
+    cwd = os.path.join(ctx.scratch, directory)
+    os.makedirs(cwd, exist_ok=True)
+    # "\\tmp\\...": the scratch folder without its drive.
+    argument = argument.replace("TOP", ctx.tool.own_directory(ctx.scratch)[2:])
+    outcome = ctx.tool.run([argument], stdin=b"y\n", cwd=cwd)
+    root = ctx.tool.own_directory(tree.base) + ("\\" if argument.endswith("\\") else "")
+    expect(outcome, 0, success_stdout(tree.vsn, False), "")
+    assert not installation_problems(tree, root, velmar=False)
+
+
+def test_relative_root_in_messages(ctx):
+    """Messages name a relative root by its full path."""
+    outcome = ctx.tool.run(["-s", "nowhere"], cwd=ctx.scratch)
+    path = ctx.tool.own_directory(os.path.join(ctx.scratch, "nowhere")) + "\\Install.ini"
+    expect(outcome, 1, "", cannot_open(ctx.tool, path, errno.ENOENT))
+
+
+TOO_LONG = "Root directory is too long, paths in it would exceed 259 bytes: %s\n"
+
+
+@pytest.mark.parametrize("length", rows([("for_paths", 250), ("for_any_message", 5000)]))
+def test_relative_root_too_long(ctx, length):
+    """Refused before the question."""
+    argument = "r" * length
+    outcome = ctx.tool.run(["-s", argument], cwd=ctx.scratch)
+    # A full path beyond any path the system takes is shown as given.
+    full = ctx.tool.own_directory(os.path.join(ctx.scratch, argument))
+    expect(outcome, 1, "", TOO_LONG % (full if length < 1000 else argument))
+
+
+@pytest.mark.native_only
+def test_relative_root_without_current_folder(ctx):
+    gone = os.path.join(ctx.scratch, "gone")
+    os.mkdir(gone)
+    # The folder is removed while the tool's shell stands in it.
+    command = ["sh", "-c", 'cd "$1" && rmdir "$1" && shift && exec "$@"', "sh", gone]
+    result = subprocess.run(command + ctx.tool.command(["-s", "tree"]), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=60)
+    outcome = Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
+    expect(outcome, 1, "", "Could not tell the full path of root directory tree\n")
+
+
+# ---- Names the ANSI code page cannot hold (Windows) ------------------------
+
+# Under Wine, arguments and file names pass through the Unix locale: UTF-8
+# lets "Łódź" reach the wide command line whole. Code page 1252 makes
+# "Lódz" of it, a name another folder may have: both must stay untouched.
+UTF8 = {"LANG": "C.UTF-8"}
+NOT_ANSI = ("cannot be written in this system's ANSI code page; it would read as %s, which may "
+            "be another folder\n")
+
+# (name, what is refused, how the tool is started: root argument, working
+# directory, or the tool copied into the tree)
+NOT_IN_CODE_PAGE = [
+    ("root", "Root directory ", "argument"),
+    ("relative_root_in_folder", "Root directory ", "cwd"),
+    ("own_location", "The folder Install is in ", "copy"),
+]
+
+
+@pytest.mark.windows_only
+@pytest.mark.parametrize("refused, start", rows(NOT_IN_CODE_PAGE))
+def test_not_in_code_page(ctx, refused, start):
+    """Refused, never taken for its look-alike."""
+    meant, look_alike = ctx.tree(name="Łódź"), ctx.tree(name="L\xf3dz")
+    command = ({"argument": dict(arguments=["-s", ctx.root(meant)]),
+                "cwd": dict(arguments=["-s", "."], cwd=meant.base)}.get(start)
+               or dict(arguments=["-s"], executable=copy_tool_into(ctx, meant.base)))
+    outcome = ctx.tool.run(environment=UTF8, **command)
+    expect(outcome, 1, "", refused + NOT_ANSI % ctx.root(look_alike))
+    assert [t.base for t in (meant, look_alike) if os.path.exists(t.root_bin())] == []
+
+
+@pytest.mark.windows_only
+def test_root_in_code_page_beyond_ascii(ctx):
+    tree = ctx.tree(name="d\xe9j\xe0")
+    outcome = ctx.tool.run(["-s", ctx.root(tree)], environment=UTF8)
+    expect(outcome, 0, "", "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False)
+
+
+# ---- Root from the tool's own location ----------------------------------
+
+def copy_tool_into(ctx, directory):
+    os.makedirs(directory, exist_ok=True)
+    name = os.path.basename(ctx.tool.executable)
+    destination = os.path.join(directory, name)
+    shutil.copy2(ctx.tool.executable, destination)
+    return destination
+
+
+def test_own_location_installs(ctx):
+    """Without arguments the tool installs the tree it sits in."""
+    tree = ctx.tree()
+    executable = copy_tool_into(ctx, tree.base)
+    outcome = ctx.tool.run([], stdin=b"y\n", executable=executable, cwd=ctx.scratch)
+    expect(outcome, 0, success_stdout(tree.vsn, False), "")
+    assert not installation_problems(tree, ctx.tool.own_directory(tree.base), velmar=False)
+
+
+def test_own_location_names_its_release_file(ctx):
+    directory = os.path.join(ctx.scratch, "empty dir")
+    executable = copy_tool_into(ctx, directory)
+    outcome = ctx.tool.run(["-s"], executable=executable)
+    root = ctx.tool.own_directory(directory)
+    expect(outcome, 1, "", cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
+
+
+def test_own_location_too_long(ctx):
+    directory = ctx.scratch
+    while len(ctx.tool.own_directory(directory)) < 300:
+        directory = os.path.join(directory, "d" * 40)
+    executable = copy_tool_into(ctx, directory)
+    outcome = ctx.tool.run(["-s"], executable=executable)
+    expect(outcome, 1, "", "GetModuleFileName returned a path longer than 259 bytes\n")
+
+
+# ---- The question -------------------------------------------------------
+
+# (name, the answer, whether it chooses the velmar start-up)
+ANSWERS = [
+    ("YES", b"YES\n", False), ("Yes", b"Yes\n", False), ("Y", b"Y\n", False),
+    ("y_crlf", b"y\r\n", False), ("y_without_line_feed", b"y", False),
+    ("yes_please", b"yes please\n", True), ("n", b"n\n", True), ("space_y", b" y\n", True),
+    ("empty_line", b"\n", True), ("y_then_carriage_return_text", b"y\rubbish\n", False),
+    ("overlong_line", b"y" * 150 + b"\n", True),
+    ("yes_after_99_bytes", b"x" * 99 + b"yes\n", True),
+]
+
+
+@pytest.mark.parametrize("answer, velmar", rows(ANSWERS))
+def test_answer(ctx, answer, velmar):
+    install_and_check(ctx, ["ROOT"], stdin=answer, velmar=velmar)
+
+
+def test_answer_end_of_input(ctx):
+    tree = ctx.tree()
+    outcome = ctx.tool.run([ctx.root(tree)], stdin=b"")
+    expect(outcome, 1, QUESTION, "Could not read answer from user.\n")
+
+
+def test_answer_closed_input(ctx):
+    tree = ctx.tree()
+    outcome = ctx.tool.run([ctx.root(tree)], close_stdin=True)
+    expect(outcome, 1, QUESTION, "Could not read answer from user.\n")
+
+
+def test_silent_never_reads_input(ctx):
+    tree = ctx.tree()
+    answer_file = os.path.join(ctx.scratch, "answer")
+    with open(answer_file, "wb") as f:
+        f.write(b"n\n")
+    with open(answer_file, "rb") as stdin:
+        outcome = ctx.tool.run(["-s", ctx.root(tree)], stdin_file=stdin)
+        position = os.lseek(stdin.fileno(), 0, os.SEEK_CUR)
+    expect(outcome, 0, "", "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False)
+    assert position == 0, "standard input was read"
