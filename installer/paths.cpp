@@ -1,10 +1,8 @@
 // Composing paths into fixed buffers without ever truncating one: every
 // path of a run is composed here, once.
-#include "inifile.h"
 #include "installer.h"
 
 #include <stdarg.h>
-#include <string.h>
 
 int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
 {
@@ -48,13 +46,11 @@ int compose_root_paths(InstallLayout *layout, const char *root)
 
 int compose_versioned_paths(InstallLayout *layout, const char *root, const char *version)
 {
-    // qvl.ini is saved through a temporary with a longer name.
     int fits = compose_path(layout->version, "%s", version) &&
                compose_path(layout->versioned_bin, "%s%ssumbra-%s\\bin", root,
                             separator_after(root), version) &&
                compose_path(layout->launcher_config.source, "%s\\" LAUNCHER_CONFIG_FILE,
-                            layout->versioned_bin) &&
-               strlen(layout->launcher_config.source) + INI_SAVE_TEMPORARY_EXTRA < PATH_BUFFER_SIZE;
+                            layout->versioned_bin);
     for (size_t i = 0; i < EXECUTABLE_COUNT; ++i)
         fits = fits && compose_path(layout->executables[i].source, "%s\\%s", layout->versioned_bin,
                                     EXECUTABLES[i]);

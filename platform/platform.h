@@ -60,9 +60,10 @@
  * - Case-insensitive comparison is ASCII only, as in the C locale.
  *
  * In test builds (PLATFORM_FAULT_INJECTION) each operation below that
- * reaches the file system or the module asks the fault seam once, before
- * its first system call, so that tests can make the Nth operation of a
- * kind fail and see what the installer does with it.
+ * changes the file system, finds a path or locks asks the fault seam once,
+ * before its first system call, and the flush before each rename asks once
+ * more (FLUSH), so that tests can make the Nth operation of a kind fail and
+ * see what the installer does with it.
  */
 #ifndef QUORVEL_PLATFORM_H
 #define QUORVEL_PLATFORM_H

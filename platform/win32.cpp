@@ -164,6 +164,40 @@ static int win32_in_use(const char *destination, DWORD code)
     return 1;
 }
 
+// Creates the scratch file anew, for writing. Whatever stands at its name
+// (a file left by a killed run, read-only maybe, or a link) goes as a name
+// first: an empty file of this run's is renamed over it, which never
+// follows a link (deleting a link under Wine removes the file it points
+// to), and is then deleted.
+static HANDLE win32_create_scratch(const char *scratch)
+{
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    HANDLE file = CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
+    DWORD code = GetLastError();
+    if (file != INVALID_HANDLE_VALUE || (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS))
+        return file;
+    char folder[PATH_BUFFER_SIZE];
+    snprintf(folder, sizeof folder, "%s", scratch);
+    char *separator = strrchr(folder, '\\');
+    if (separator != NULL)
+        *separator = '\0';
+    char empty[MAX_PATH];
+    if (GetTempFileNameA(separator != NULL ? folder : ".", "qvl", 0, empty) == 0) {
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows renames over a read-only file only once the attribute is gone.
+    if (!MoveFileExA(empty, scratch, MOVEFILE_REPLACE_EXISTING) &&
+        !(SetFileAttributesA(scratch, FILE_ATTRIBUTE_NORMAL) &&
+          MoveFileExA(empty, scratch, MOVEFILE_REPLACE_EXISTING))) {
+        DeleteFileA(empty);
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    DeleteFileA(scratch);
+    return CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
+}
+
 // Puts new content in place of destination through its scratch file
 // (platform.h): created anew, filled from source, or from bytes when source
 // is INVALID_HANDLE_VALUE, forced to the disk, and renamed over
@@ -189,14 +223,7 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
     memcpy(scratch, destination, length + 1);
     scratch[length - 1] = '~';
 
-    // A file left by a killed run (read-only, maybe), or a link, goes as a
-    // name: the new scratch file is never written through a link.
-    if (!DeleteFileA(scratch) && GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(scratch, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(scratch);
-    }
-    HANDLE file =
-        CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = win32_create_scratch(scratch);
     if (file == INVALID_HANDLE_VALUE) {
         win32_fail(error, "cannot create", scratch, GetLastError());
         return PLATFORM_COPY_FAILED;

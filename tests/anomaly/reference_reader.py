@@ -105,17 +105,26 @@ class Unforeseen(Exception):
     """An Install.ini whose outcome depends on more than this module models."""
 
 
+def shown(value):
+    """A value as the tool's messages show it: each control byte as its
+    code, never raw."""
+    return re.sub(r"[\x00-\x1f\x7f]", lambda c: "<0x%02X>" % ord(c.group()), value.decode("latin-1"))
+
+
 def refused_version(key, value, release_file):
     """Standard error, as a pattern, of a version that would lead out of its
     folder or name none: the tool's own wording, which must name the key,
     the file and the value."""
     return re.compile(r"(?s)(?=.*(?<![A-Z_])%s(?![A-Z_]))(?=.*%s)(?=.*%s).*\n"
                       % (key, re.escape(release_file.decode("latin-1")),
-                         re.escape(value.decode("latin-1"))))
+                         re.escape(shown(value)[:250])))
 
 
 def leads_elsewhere(version):
-    return version in (b"", b".", b"..") or any(c in version for c in b"\\/:")
+    """A version no folder name can be: empty, . or .., or holding a
+    separator, a drive's colon or a control byte."""
+    return (version in (b"", b".", b"..") or any(c in version for c in b"\\/:")
+            or any(c < 0x20 or c == 0x7F for c in version))
 
 
 def installer_outcome(data, root, tree):
