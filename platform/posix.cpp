@@ -261,17 +261,18 @@ PlatformCopyResult platform_copy_file(const char *source_path, const char *desti
     // as /dev/zero never does.
     struct stat from = {};
     struct stat to = {};
-    PlatformCopyResult result = PLATFORM_COPY_FAILED;
-    if (fstat(source, &from) != 0 || !S_ISREG(from.st_mode))
+    int regular = fstat(source, &from) == 0 && S_ISREG(from.st_mode);
+    // The very same file (a link, or bin a link to the versioned bin): the
+    // copy is made.
+    int same = regular && posix_native_path(destination_path, destination_native) &&
+               lstat(destination_native, &to) == 0 && S_ISREG(to.st_mode) &&
+               to.st_dev == from.st_dev && to.st_ino == from.st_ino;
+    int done = same || (regular && posix_replace(destination_path, source, NULL, 0,
+                                                 from.st_mode & 0777, error));
+    if (!regular)
         posix_fail(error, "cannot open the source", "", S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
-    else if (posix_native_path(destination_path, destination_native) &&
-             lstat(destination_native, &to) == 0 && S_ISREG(to.st_mode) &&
-             to.st_dev == from.st_dev && to.st_ino == from.st_ino)
-        result = PLATFORM_COPY_DONE;  // the very same file: the copy is made
-    else if (posix_replace(destination_path, source, NULL, 0, from.st_mode & 0777, error))
-        result = PLATFORM_COPY_DONE;
     close(source);
-    return result;
+    return done ? PLATFORM_COPY_DONE : PLATFORM_COPY_FAILED;
 }
 
 int platform_write_file(const char *destination, const char *bytes, uint32_t count,
