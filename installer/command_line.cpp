@@ -145,6 +145,11 @@ static void root_from_own_location(InstallerState *state)
     // POSIX paths are bytes as they are: only the Windows build refuses.
     if (!platform_own_path_is_exact())
         installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);
+    // POSIX folder names may hold a control byte, which no message shows
+    // raw and qvl.ini cannot store.
+    size_t position = 0;
+    if (check_root_text(state->root, &position) == ROOT_TEXT_CONTROL)
+        installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
 }
 
 void installer_set_up(int argc, char **argv, InstallerState *state)

@@ -254,6 +254,15 @@ def test_drive_root(ctx):
         os.remove(drive)
 
 
+@pytest.mark.native_only
+def test_own_location_with_control_byte(ctx):
+    """A folder whose name holds a line feed (Linux allows it) is refused,
+    its byte never printed."""
+    executable = copy_tool_into(ctx, os.path.join(ctx.scratch, "a\nb"))
+    position = len(ctx.tool.own_directory(ctx.scratch)) + 3
+    expect(ctx.tool.run(["-s"], executable=executable), 1, "", CONTROL % (10, position))
+
+
 def test_own_location_names_its_release_file(ctx):
     directory = os.path.join(ctx.scratch, "empty dir")
     executable = copy_tool_into(ctx, directory)

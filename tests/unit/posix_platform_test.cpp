@@ -130,6 +130,19 @@ TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
     EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
+TEST(PosixPlatform, ASourceThatFailsToReadIsNotCopied)
+{
+    // The kernel reports no size for this process's memory, so the copy
+    // reads it, and reading its first page (never mapped) fails.
+    Scratch scratch;
+    PlatformError error;
+    EXPECT_EQ(platform_copy_file("\\proc\\self\\mem", scratch.path("copy").c_str(), &error),
+              PLATFORM_COPY_FAILED);
+    EXPECT_STREQ(error.step, "cannot read the source");
+    EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
+    EXPECT_EQ(access(scratch.host("cop~").c_str(), F_OK), -1);
+}
+
 TEST(PosixPlatform, CopyOfAMissingSourceTouchesNothing)
 {
     Scratch scratch;
