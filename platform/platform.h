@@ -199,10 +199,11 @@ int platform_own_path_is_exact(void);
 int platform_file_starts_with(const char *path, const char *prefix, uint32_t count);
 
 /* The text of UTF-8 bytes as the system names files, into buffer (size
- * bytes, zero-terminated). On Windows, the ANSI code page's form:
- * PLATFORM_PATH_NOT_ANSI when a character has no exact one (invalid UTF-8
- * has none), the buffer then holding the look-alike, for a message only.
- * POSIX names files in bytes: they are taken as they are. */
+ * bytes, zero-terminated; PLATFORM_PATH_TOO_LONG when it does not fit). On
+ * Windows, the ANSI code page's form: PLATFORM_PATH_NOT_ANSI when a
+ * character has no exact one (invalid UTF-8 has none), the buffer then
+ * holding the look-alike, for a message only. POSIX names files in bytes:
+ * they are taken as they are. */
 PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size);
 
 /* ---- The console ---------------------------------------------------------- */
