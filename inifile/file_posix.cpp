@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 static void file_set_error(int32_t *system_error, int error)
 {
     if (system_error != NULL)
@@ -227,6 +229,12 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target, in
     return 1;
 }
 
+size_t inifile_internal_folder_length(const char *path)
+{
+    const char *slash = strrchr(path, '/');
+    return slash != NULL ? (size_t)(slash - path) + 1 : 0;
+}
+
 intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error)
 {
@@ -235,7 +243,9 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
         file_set_error(system_error, EIO);
         return INIFILE_INVALID_FILE;
     }
-    int fd = file_open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    // A new file gets what the umask leaves; one that replaces a file keeps
+    // the text private until it has that file's bits.
+    int fd = file_open(path, O_WRONLY | O_CREAT | O_EXCL, target->exists ? 0600 : 0666);
     if (fd < 0) {
         *name_taken = errno == EEXIST;
         file_set_error(system_error, errno);
@@ -295,13 +305,13 @@ void inifile_internal_remove(const char *path)
 uint32_t inifile_internal_unique_seed(void)
 {
     // Processes differ by their id, calls within one by the clock and a
-    // count; a clash only costs another try.
-    static uint32_t calls;
+    // count that threads share; a clash only costs another try.
+    static std::atomic<uint32_t> calls;
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    calls += 1;
+    uint32_t call = calls.fetch_add(1, std::memory_order_relaxed) + 1;
     return (uint32_t)getpid() * 2654435761u ^ (uint32_t)now.tv_nsec ^ (uint32_t)now.tv_sec ^
-           calls * 40503u;
+           call * 40503u;
 }
 
 void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size)

@@ -100,6 +100,11 @@ static IniFile *ini_load_lines(IniLineSource *source, IniError *error)
                                 (long long)source->line_start, fault);
     else if (inifile_internal_mark_unreadable(source->mark))
         ini_report_encoding(error, source->mark);
+    else if (source->zero_line != 0)
+        inifile_internal_report(error, INI_ERROR_ENCODING, source->zero_line, 0,
+                                "line %lld: a zero byte, which no ANSI or UTF-8 text holds "
+                                "(UTF-16 without a byte-order mark?)",
+                                (long long)source->zero_line);
     else if (source->read_failed)
         inifile_internal_report_system(error, INI_ERROR_READ, source->system_error,
                                        "reading failed");

@@ -45,9 +45,9 @@ constexpr size_t longest_name(const char *const (&names)[N], size_t at_least = 0
     return at_least;
 }
 
-// qvl.ini is saved there through a temporary with a longer name.
+// qvl.ini is saved there through a temporary with a name of its own.
 inline constexpr size_t LONGEST_IN_VERSIONED_BIN =
-    longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE) + (size_t)INI_SAVE_TEMPORARY_EXTRA);
+    longest_name(EXECUTABLES, longest_name({LAUNCHER_CONFIG_FILE}, INI_SAVE_TEMPORARY_NAME_LENGTH));
 inline constexpr size_t LONGEST_IN_RELEASE_DIR = longest_name(BOOT_FILES);
 inline constexpr size_t LONGEST_IN_ROOT_BIN =
     longest_name(BOOT_FILES, longest_name(EXECUTABLES, name_length(LAUNCHER_CONFIG_FILE)));

@@ -43,6 +43,14 @@ Failure encoding(const char *text)
             std::string("the file is ") + text + "; save it as ANSI or UTF-8"};
 }
 
+Failure zero_byte(int32_t line)
+{
+    return {INI_ERROR_ENCODING, line,
+            "line " + std::to_string(line) +
+                ": a zero byte, which no ANSI or UTF-8 text holds (UTF-16 without a "
+                "byte-order mark?)"};
+}
+
 struct LoadCase {
     const char *description;
     std::string bytes;
@@ -106,8 +114,11 @@ const std::vector<LoadCase> &load_cases()
          {"[s]", "  k=1", "  k=2", "[t]", "[s]", "  k=3"}},
         {"carriage return line feeds", "[s]\r\nk=v\r\n", {"[s]", "  k=v"}},
         {"lone carriage returns", "[s]\rk=v\r", {}, syntax(1, before_header)},
-        {"zero byte keeps the value's space", "[s]\nk=v \0x\n"s, {"[s]", "  k=v "}},
-        {"line starting with a zero byte", "[s]\n\0k=v\n"s, {}, syntax(2, neither)},
+        {"zero byte in a value", "[s]\nk=v \0x\n"s, {}, zero_byte(2)},
+        {"zero byte in a comment", "[s]\n\n;\0\n"s, {}, zero_byte(3)},
+        {"a fault before the zero byte is told first", "[s]\njunk\n\0"s, {}, syntax(2, neither)},
+        {"UTF-16 without a byte-order mark", "[\0s\0]\0\n\0"s, {}, zero_byte(1)},
+        {"# comment lines, even first", "# note\n[s]\n  # k=v\nk=v # w\n", {"[s]", "  k=v # w"}},
         {"tab in a value", "[s]\nk=\tv\t\n", {"[s]", "  k=\tv\t"}},
         {"escapes in names, keys and values", "[a\\;b]\nc\\\\d = e\\;f\n", {"[a;b]", "  c\\d=e;f"}},
         {"last line without line feed", "[s]\nk=v", {"[s]", "  k=v"}},
