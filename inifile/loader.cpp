@@ -32,8 +32,8 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
 {
     char *key_end = equals;
     // The start of the line is never passed: a logical line never begins
-    // with a space and an entry never with '='.
-    while (key_end > line && key_end[-1] == ' ')  // GCOVR_EXCL_BR_LINE
+    // with a space and an entry never with '=', so line[0] stops the walk.
+    while (key_end[-1] == ' ')
         key_end -= 1;
     char *value = equals + 1;
     while (*value == ' ')

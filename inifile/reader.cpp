@@ -26,9 +26,9 @@ typedef struct LineText {
 
 static void line_grow(LineText *text)
 {
-    // A line of half the address space cannot be gathered in a test.
-    if (text->capacity > SIZE_MAX / 2)     // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();  // GCOVR_EXCL_LINE
+    // A line of half the address space cannot grow further.
+    if (text->capacity > SIZE_MAX / 2)
+        inifile_internal_out_of_memory();
     size_t capacity = text->capacity * 2;
     if (text->bytes == text->local) {
         char *heap = (char *)inifile_internal_alloc(capacity);

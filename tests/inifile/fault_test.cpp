@@ -198,14 +198,14 @@ TEST(Faults, SaveOnItsOwnFileSystem)
 }
 
 #if defined(__linux__) && defined(__x86_64__)
-// Ends the process at its first fchmod, as a kill in the middle of a save
-// would: the call that gives a temporary the bits of the file it replaces.
-void kill_at_fchmod()
+// Makes the process meet action at its first fchmod: the call that gives a
+// temporary the bits of the file it replaces.
+void stop_at_fchmod(uint32_t action)
 {
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fchmod, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+        BPF_STMT(BPF_RET | BPF_K, action),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
     sock_fprog program = {sizeof filter / sizeof filter[0], filter};
@@ -213,27 +213,39 @@ void kill_at_fchmod()
     prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
 }
 
-TEST(Faults, KilledSaveLeavesATemporaryNoOtherUserCanRead)
+// A save killed there leaves its temporary, which no other user can read;
+// one the system refuses the bits fails, and leaves nothing.
+TEST(Faults, SaveStoppedWhereTheTemporaryGetsItsBits)
 {
-    TempDir dir;
-    dir.write("secret.ini", "[s]\nk=old\n");
-    ASSERT_EQ(chmod(dir.path("secret.ini").c_str(), 0600), 0);
-    IniFile *ini = build_document({{"s", {{"k", "new secret"}}}});
-    EXPECT_EXIT(
-        {
-            umask(022);
-            kill_at_fchmod();
-            ini_save(ini, dir.path("secret.ini").c_str());
-            exit(0);
-        },
-        testing::KilledBySignal(SIGSYS), "");
-    ini_destroy(ini);
-    std::vector<std::string> names = dir.names();
-    ASSERT_EQ(names.size(), 2u);  // the temporary, then secret.ini as it was
-    EXPECT_EQ(dir.read(names[1]), "[s]\nk=old\n");
-    struct stat status;
-    ASSERT_EQ(stat(dir.path(names[0]).c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 077, 0u);
+    for (uint32_t action : {SECCOMP_RET_KILL_PROCESS, SECCOMP_RET_ERRNO | EPERM}) {
+        SCOPED_TRACE(action);
+        TempDir dir;
+        dir.write("secret.ini", "[s]\nk=old\n");
+        ASSERT_EQ(chmod(dir.path("secret.ini").c_str(), 0600), 0);
+        IniFile *ini = build_document({{"s", {{"k", "new secret"}}}});
+        const std::string refused = "cannot create the new file: " + system_text(EPERM);
+        EXPECT_EXIT(
+            {
+                umask(022);
+                stop_at_fchmod(action);
+                IniError error;
+                int32_t status = ini_save_with_error(ini, dir.path("secret.ini").c_str(), &error);
+                exit(status == -1 && error.message == refused ? 3 : 4);
+            },
+            [action](int status) {
+                return action == SECCOMP_RET_KILL_PROCESS
+                           ? WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS
+                           : WIFEXITED(status) && WEXITSTATUS(status) == 3;
+            },
+            "");
+        ini_destroy(ini);
+        std::vector<std::string> names = dir.names();
+        ASSERT_EQ(names.size(), action == SECCOMP_RET_KILL_PROCESS ? 2u : 1u);
+        EXPECT_EQ(dir.read("secret.ini"), "[s]\nk=old\n");
+        struct stat status;
+        ASSERT_EQ(stat(dir.path(names[0]).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 077, 0u);  // the temporary, or secret.ini
+    }
 }
 #endif
 

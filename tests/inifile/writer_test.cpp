@@ -8,6 +8,7 @@
 #include <errno.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -195,6 +196,10 @@ TEST(Save, LongTextsComeOutWhole)
     IniFile *ini = build_document({{name, {{"a", "1"}, {"long", long_value}, {"b", "22"}}}});
     ASSERT_EQ(ini_save(ini, dir.path("long.ini").c_str()), 0);
     EXPECT_EQ(dir.read("long.ini"), "[" + name + "]\na=1\nlong=" + escaped + "\nb=22\n");
+    size_t length = 0;
+    char *text = ini_save_to_memory(ini, &length, nullptr);
+    EXPECT_EQ(std::string(text, length), dir.read("long.ini"));
+    free(text);
     ini_destroy(ini);
 }
 
@@ -229,6 +234,22 @@ TEST(Save, SymbolicLinksAreFollowed)
         EXPECT_EQ(dir.names().size() + dir.names("sub").size(), names);
     }
 }
+
+#ifdef __linux__
+// The links of /proc tell no size: followed all the same.
+TEST(Save, LinksOfUntoldSizeAreFollowed)
+{
+    TempDir dir;
+    dir.write("real.ini", "old\n");
+    int fd = open(dir.path("real.ini").c_str(), O_RDONLY);
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EQ(ini_save(ini, ("/proc/self/fd/" + std::to_string(fd)).c_str()), 0);
+    ini_destroy(ini);
+    close(fd);
+    EXPECT_EQ(dir.read("real.ini"), "[s]\nk=v\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"real.ini"});
+}
+#endif
 
 TEST(Save, WhatIsNoFileIsRefused)
 {
