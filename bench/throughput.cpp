@@ -85,8 +85,8 @@ static void run_text_load(benchmark::State &state, const BenchTextParser *parser
 
 // The savers compared: ini_save and GKeyFile's save of the same document,
 // each loaded by its own library. Both replace the file through a
-// temporary; GKeyFile also flushes it to disk first, as the file exists
-// after the first save, and ini_save does not.
+// temporary flushed to disk first (GKeyFile flushes only when the file
+// exists, which it does after the first save).
 struct BenchSaver {
     const char *name;
     void *(*load)(const char *path);
