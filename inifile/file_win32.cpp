@@ -8,8 +8,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <atomic>
-
 static void file_set_error(int32_t *system_error, DWORD error)
 {
     if (system_error != NULL)
@@ -244,10 +242,10 @@ uint32_t inifile_internal_unique_seed(void)
 {
     // Processes differ by their id, calls within one by the clock and a
     // count that threads share; a clash only costs another try.
-    static std::atomic<uint32_t> calls;
+    static LONG volatile calls;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    uint32_t call = calls.fetch_add(1, std::memory_order_relaxed) + 1;
+    uint32_t call = (uint32_t)InterlockedIncrement(&calls);
     return (uint32_t)GetCurrentProcessId() * 2654435761u ^ (uint32_t)now.LowPart ^
            (uint32_t)now.HighPart ^ call * 40503u;
 }

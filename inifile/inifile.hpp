@@ -123,6 +123,7 @@ class RecordIterator {
 
     explicit RecordIterator(Record *const *at = nullptr) noexcept : at_(at) {}
 
+    // NOLINTNEXTLINE(readability-const-return-type): see reference
     reference operator*() const noexcept { return view_of(*at_); }
     pointer operator->() const noexcept { return {view_of(*at_)}; }
     RecordIterator &operator++() noexcept
@@ -150,6 +151,7 @@ class RecordRange {
     iterator end() const noexcept { return iterator(first_ + count_); }
     std::size_t size() const noexcept { return static_cast<std::size_t>(count_); }
     bool empty() const noexcept { return count_ == 0; }
+    // NOLINTNEXTLINE(readability-const-return-type): as the iterator's
     const View operator[](std::size_t index) const noexcept { return view_of(first_[index]); }
 
   private:
