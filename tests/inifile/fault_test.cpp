@@ -29,7 +29,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -225,18 +224,17 @@ TEST(Faults, SaveStoppedWhereTheTemporaryGetsItsBits)
         ASSERT_EQ(chmod(dir.path("secret.ini").c_str(), 0600), 0);
         IniFile *ini = build_document({{"s", {{"k", "new secret"}}}});
         const std::string refused = "cannot create the new file: " + system_text(EPERM);
-        std::function<bool(int)> ended = testing::ExitedWithCode(3);
-        if (action == SECCOMP_RET_KILL_PROCESS)
-            ended = testing::KilledBySignal(SIGSYS);
         EXPECT_EXIT(
             {
                 umask(022);
                 stop_at_fchmod(action);
                 IniError error;
                 int32_t status = ini_save_with_error(ini, dir.path("secret.ini").c_str(), &error);
-                exit(status == -1 && error.message == refused ? 3 : 4);
+                if (status == -1 && error.message == refused)
+                    raise(SIGUSR1);  // a signal, which no leak check can turn into a status
+                exit(4);
             },
-            ended, "");
+            testing::KilledBySignal(action == SECCOMP_RET_KILL_PROCESS ? SIGSYS : SIGUSR1), "");
         ini_destroy(ini);
         std::vector<std::string> names = dir.names();
         ASSERT_EQ(names.size(), action == SECCOMP_RET_KILL_PROCESS ? 2u : 1u);
