@@ -42,6 +42,7 @@ for program in build/native/tests/installer_tests build/native/tests/inifile/ini
 done
 
 status=0
+"$repo/scripts/check-threads.sh" || status=1
 step "Layout of the sources (clang-format)"
 "$repo/scripts/check-format.sh" || status=1
 
