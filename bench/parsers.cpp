@@ -142,6 +142,27 @@ static const BenchParser parsers[] = {
     {"heap_floor", heap_floor_load, heap_floor_release, true},
 };
 
+static void *ours_text_load(const char *text, long long length)
+{
+    return ini_load_from_memory(text, (size_t)length, nullptr);
+}
+
+static void *inih_text_nothing_load(const char *text, long long)
+{
+    return ini_parse_string(text, inih_ignore, nullptr) < 0 ? nullptr : &inih_marker;
+}
+
+static const BenchTextParser text_parsers[] = {
+    {"ours", ours_text_load, ours_release},
+    {"inih_nothing", inih_text_nothing_load, inih_nothing_release},
+};
+
+const BenchTextParser *bench_text_parsers(int *count)
+{
+    *count = sizeof text_parsers / sizeof text_parsers[0];
+    return text_parsers;
+}
+
 const BenchParser *bench_parsers(int *count)
 {
     *count = sizeof parsers / sizeof parsers[0];

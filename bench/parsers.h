@@ -12,6 +12,18 @@ struct BenchParser {
     bool peer;  // another library (reads only the files shared with peers)
 };
 
+// A reader of text already in memory, behind the same kind of calls.
+struct BenchTextParser {
+    const char *name;
+    // Reads length bytes of text, with a zero byte after them.
+    void *(*load)(const char *text, long long length);
+    void (*release)(void *handle);
+};
+
+// The readers of text in memory: ini_load_from_memory, then inih's
+// ini_parse_string storing nothing.
+const BenchTextParser *bench_text_parsers(int *count);
+
 // Every reader, in report order; ours first.
 const BenchParser *bench_parsers(int *count);
 

@@ -63,7 +63,7 @@ def main():
             throughput[("fresh", file, reader)] = (ms, size / MB / (ms / 1e3))
     readers = ["ours", "inih_nothing", "inih_container", "gkeyfile", "heap_floor"]
     shapes = ["typical", "typical_comments", "one_section", "long_line"]
-    files = sorted({f for (k, f, _r) in throughput if k != "clone"},
+    files = sorted({f for (k, f, _r) in throughput if k not in ("clone", "load_memory_warm")},
                    key=lambda f: (shapes.index(re.sub(r"_\d+MB$", "", f)),
                                   int(re.search(r"(\d+)MB$", f).group(1))))
 
@@ -91,6 +91,17 @@ def main():
             size_text = f"{size / MB:.1f}" if size else "-"
             print(f"| {file} | {size_text} | {reader} | {rate('fresh', file, reader)} | "
                   f"{rate('load', file, reader)} | {rate('load_warm', file, reader)} | {peak_text} |")
+    texts = sorted((file, reader) for (kind, file, reader) in throughput
+                   if kind == "load_memory_warm")
+    if texts:
+        print()
+        print("Loading the same text from memory, warm (ours: ini_load_from_memory;")
+        print("inih_nothing: ini_parse_string storing nothing), beside ours loading the")
+        print("file from the page cache (ini_load, warm):")
+        for file, reader in texts:
+            print(f"  {file} {reader}: {rate('load_memory_warm', file, reader)} MB/s")
+            if reader == "ours":
+                print(f"  {file} ours, the file: {rate('load_warm', file, 'ours')} MB/s")
     saves = {(file, reader): result for (kind, file, reader), result in throughput.items()
              if kind == "save"}
     if saves:
@@ -132,6 +143,11 @@ def main():
             if ours and inih:
                 verdicts.append((f"throughput, {label}, {file}: ours {ours[1]:.0f} MB/s >= "
                                  f"inih storing nothing {inih[1]:.0f} MB/s", ours[1] >= inih[1]))
+    for file, reader in texts:
+        text, whole = throughput[("load_memory_warm", file, reader)], throughput.get(("load_warm", file, reader))
+        if reader == "ours" and whole:
+            verdicts.append((f"from memory, warm, {file}: {text[1]:.0f} MB/s >= the file's "
+                             f"{whole[1]:.0f} MB/s", text[1] >= whole[1]))
     for file in sorted({file for (file, _reader) in saves}):
         ours, gkeyfile = saves.get((file, "ours")), saves.get((file, "gkeyfile"))
         if ours and gkeyfile:

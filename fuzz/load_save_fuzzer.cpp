@@ -122,16 +122,19 @@ static void check_report(const IniFile *loaded, const IniError *error, const uin
         fail("a failure without a message, or a message without a failure");
     if (has_line_break(error->message))
         fail("a message with a line end");
-    if (error->kind == INI_ERROR_SYNTAX) {
+    // A syntax error names its line, and so does a zero byte (a byte-order
+    // mark is no line's).
+    if (error->kind == INI_ERROR_SYNTAX ||
+        (error->kind == INI_ERROR_ENCODING && error->line != 0)) {
         size_t feeds = 0;
         for (size_t i = 0; i < size; ++i)
             feeds += data[i] == '\n';
         if (error->line < 1 || (size_t)error->line > feeds + 1)
-            fail("a syntax error outside the file's lines");
+            fail("a line at fault outside the file's lines");
         char prefix[32];
         snprintf(prefix, sizeof prefix, "line %d: ", (int)error->line);
         if (strncmp(error->message, prefix, strlen(prefix)) != 0)
-            fail("a syntax error whose message names another line");
+            fail("a line at fault whose message names another line");
     } else if (error->line != 0) {
         fail("a line number for a failure of no line");
     }

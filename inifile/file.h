@@ -68,10 +68,16 @@ typedef struct InifileSaveTarget {
 int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
                                  int32_t *system_error);
 
+/* The length of the folder part of path, its last separator included
+ * (0 for a bare name): where the name of a file beside it begins. */
+size_t inifile_internal_folder_length(const char *path);
+
 /* Creates the new file path for writing, failing when any file of that
  * name exists (*name_taken is then 1) so that two savers never share one.
- * It gets the permission bits of an existing target, and its owner where
- * the caller may give it away. INIFILE_INVALID_FILE on failure. */
+ * Beside an existing target it is created with no access for anyone but
+ * its owner, then gets the target's permission bits, and its owner where
+ * the caller may give it away: no other user can read it before it has
+ * the bits of the file it replaces. INIFILE_INVALID_FILE on failure. */
 intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error);
 
@@ -91,8 +97,8 @@ int inifile_internal_replace(const char *from, const char *to, int32_t *system_e
 /* Removes a file the save created and no longer needs. */
 void inifile_internal_remove(const char *path);
 
-/* A number unlikely to repeat in another process or another call, to start
- * the search for a free temporary name. */
+/* A number unlikely to repeat in another process, thread or call, to start
+ * the search for a free temporary name; safe to call from any thread. */
 uint32_t inifile_internal_unique_seed(void);
 
 /* The system's own one-line text for an error code, into buffer (size

@@ -175,6 +175,17 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target, in
     return 1;
 }
 
+size_t inifile_internal_folder_length(const char *path)
+{
+    // "C:\dir\file", "C:/dir/file" and "C:file" all name a file in a folder.
+    size_t length = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
+            length = i + 1;
+    }
+    return length;
+}
+
 intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error)
 {
@@ -230,13 +241,13 @@ void inifile_internal_remove(const char *path)
 uint32_t inifile_internal_unique_seed(void)
 {
     // Processes differ by their id, calls within one by the clock and a
-    // count; a clash only costs another try.
-    static uint32_t calls;
+    // count that threads share; a clash only costs another try.
+    static LONG volatile calls;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    calls += 1;
+    uint32_t call = (uint32_t)InterlockedIncrement(&calls);
     return (uint32_t)GetCurrentProcessId() * 2654435761u ^ (uint32_t)now.LowPart ^
-           (uint32_t)now.HighPart ^ calls * 40503u;
+           (uint32_t)now.HighPart ^ call * 40503u;
 }
 
 void inifile_internal_error_text(int32_t system_error, char *buffer, size_t size)

@@ -145,15 +145,16 @@ INIFILE_API IniSection *section_clone(const IniSection *source, const char *name
  * then read_failed is set and the lines delivered so far are not the whole
  * file. Every call after the first null returns null.
  * A UTF-8 byte-order mark (EF BB BF) at the very start of the file is
- * skipped. A file that starts with a UTF-16 or UTF-32 byte-order mark is
- * text of another kind: the first call returns null and sets read_failed,
- * so that it never passes for an empty file (ini_load_with_error names the
+ * skipped. A file that starts with a UTF-16 or UTF-32 byte-order mark, or
+ * holds a zero byte, is text of another kind: the call that meets it
+ * returns null and sets read_failed, so that it never passes for an empty
+ * file or for one that ends there (ini_load_with_error names the
  * encoding). */
 INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
- * the file cannot be opened or read, is UTF-16 or UTF-32 text, or its
- * structure is invalid. A UTF-8 byte-order mark at the start is skipped.
+ * the file cannot be opened or read, is UTF-16 or UTF-32 text or holds a
+ * zero byte, or its structure is invalid. A UTF-8 byte-order mark at the start is skipped.
  * The same as ini_load_with_error(path, NULL). */
 INIFILE_API IniFile *ini_load(const char *path);
 
@@ -163,7 +164,7 @@ typedef enum IniErrorKind {
     INI_ERROR_NONE = 0,  /* loaded, or saved */
     INI_ERROR_OPEN,      /* load: the file could not be opened: missing, a folder, no permission */
     INI_ERROR_READ,      /* load: reading failed part-way */
-    INI_ERROR_ENCODING,  /* load: UTF-16 or UTF-32 text, told by its byte-order mark */
+    INI_ERROR_ENCODING,  /* load: UTF-16 or UTF-32 text, or a zero byte */
     INI_ERROR_SYNTAX,    /* load: a line the format does not allow */
     INI_ERROR_CREATE,    /* save -1: the new file could not be created or put in place */
     INI_ERROR_WRITE,     /* save -2: writing, flushing or closing the new file failed */
@@ -187,7 +188,11 @@ typedef struct IniError {
  *   INI_ERROR_OPEN      "cannot open the file: <the system's text>"
  *   INI_ERROR_READ      "reading failed: <the system's text>"
  *   INI_ERROR_ENCODING  "the file is UTF-16 text (little-endian); save it as
- *                       ANSI or UTF-8" (or big-endian, or UTF-32)
+ *                       ANSI or UTF-8" (or big-endian, or UTF-32), told by
+ *                       its byte-order mark; or, at the physical line of
+ *                       the first zero byte, "line N: a zero byte, which
+ *                       no ANSI or UTF-8 text holds (UTF-16 without a
+ *                       byte-order mark?)"
  *   INI_ERROR_SYNTAX    "line N: <what is wrong>", one of
  *                       "key=value before the first [section] header",
  *                       "[] is not a section header: a section needs a name",
@@ -204,34 +209,42 @@ INIFILE_API IniFile *ini_load_with_error(const char *path, IniError *error);
  * INI_ERROR_OPEN or INI_ERROR_READ; error may be null. */
 INIFILE_API IniFile *ini_load_from_memory(const char *text, size_t length, IniError *error);
 
-/* ini_save writes the new file beside the one it replaces, under the
- * replaced file's path followed by '~' and three characters from 0-9 and
- * a-z: the temporary's path is this many bytes longer. Windows' ANSI file calls take
- * paths of up to 259 bytes, so a path within this of that limit cannot be
- * saved there. */
-enum { INI_SAVE_TEMPORARY_EXTRA = 4 };
+/* ini_save writes the new text into a temporary file in the folder of the
+ * file it replaces, named "ini~", three characters from 0-9 and a-z, and
+ * ".tmp" ("ini~k3x.tmp"): this many bytes, whatever the file's own name.
+ * Windows' ANSI file calls take paths of up to 259 bytes, so a file there
+ * can be saved when its folder's path, with a separator, leaves room for
+ * this name: 248 bytes at most. */
+enum { INI_SAVE_TEMPORARY_NAME_LENGTH = 11 };
 
 /* Writes the document to path, replacing the file there whole: the text
  * goes into a temporary file in the same folder (see
- * INI_SAVE_TEMPORARY_EXTRA), is forced to the disk, and one rename then
- * puts it in place of the old file: a crash or a power cut leaves the old
- * file or the new one, whole. A symbolic link at path is followed: the file it leads to is replaced and the link stays. A replaced
- * file keeps its POSIX permission bits; a new one gets 0666 less the umask.
- * The document is not changed. Results:
+ * INI_SAVE_TEMPORARY_NAME_LENGTH), is forced to the disk, and one rename
+ * then puts it in place of the old file: a crash or a power cut leaves the
+ * old file or the new one, whole. A rename makes a new file: a hard link
+ * to the old one keeps the old text, and extended attributes are not
+ * carried over. A symbolic link at path is followed: the file it leads to
+ * is replaced and the link stays. A replaced file keeps its POSIX
+ * permission bits, and its temporary can be read by no other user before
+ * it has them; a new file gets 0666 less the umask. Saves from several
+ * threads at once are safe. The document is not changed. Results:
  *   0  saved;
  *  -1  the file cannot be replaced: a folder or anything but a regular file
  *      is in its place, it is read-only (POSIX: the caller may not write it;
  *      Windows: the read-only attribute), the temporary cannot be created
  *      (the folder must be writable), or the rename failed;
  *  -2  writing, flushing or closing the temporary failed (a full disk);
- *  -3  the document cannot be stored as it is, and nothing was created: a
- *      section name that is empty or holds ';', '\', '=', a carriage
+ *  -3  the document holds what the text cannot carry, and nothing was
+ *      created: a section name that is empty or holds '=', a carriage
  *      return or a line feed; a key that is empty, holds '=', a carriage
  *      return or a line feed, or begins or ends with a space; a value that
  *      holds a carriage return or a line feed.
  * After a failure the file at path is as it was and no temporary remains.
- * A saved document loads back with the same sections and keys; values
- * lose the spaces at their start and end.
+ * Everything else is stored, ';' and '\' with a backslash before them
+ * anywhere and '#' at the start of a key, and loads back with the same
+ * sections, keys and values, but for one thing: values lose the spaces at
+ * their start and end, which the reader trims, as every reader of this
+ * format does. They are saved with them all the same.
  * The same as ini_save_with_error(ini, path, NULL). */
 INIFILE_API int32_t ini_save(const IniFile *ini, const char *path);
 

@@ -1,70 +1,56 @@
 /*
- * inifile.hpp: the configuration library for C++ programs, header-only,
- * over the C interface of inifile.h. Needs C++20 and exceptions.
+ * inifile.hpp: the configuration library for C++17 and later, header-only,
+ * over the C interface of inifile.h. Needs exceptions.
  *
  *   inifile::Document ini = inifile::Document::load("Install.ini");
  *   std::optional<std::string_view> version = ini.get("Install", "VSN");
  *   ini.set("quorvel", "Rootdir", "C:\\dist");
  *   ini.save("out.ini");
  *
- * A Document owns one IniFile and destroys it; it is movable, not copyable,
- * and keeps no copy of its own: every name, key and value it hands out is a
- * view into the IniFile's records. Such a view (a std::string_view, an
- * Entry, a SectionView) stays valid as the C library's pointers do: until
- * that element is replaced or removed, or its document is destroyed.
- * Moving a Document keeps them valid. Iterators of sections() last until a
- * section is added; those of entries() until an entry of that section is
- * added or removed.
+ * A Document owns one IniFile and destroys it; it is movable, not copyable
+ * (a moved-from Document may only be assigned to or destroyed), and keeps
+ * no copy of its own: every name, key and value it hands out is a view
+ * into the IniFile's records. Such a view (a std::string_view, an Entry, a
+ * SectionView) stays valid as the C library's pointers do: until that
+ * element is replaced or removed, or its document is destroyed. Moving a
+ * Document keeps them valid. Iterators of sections() last until a section
+ * is added; those of entries() until an entry of that section is added or
+ * removed. The calls that hand out views (get, section, sections,
+ * c_document) do not compile on a temporary Document, whose views would
+ * die with it at the end of the statement: name the document first. The
+ * calls that return values of their own (get_integer, get_real,
+ * get_boolean, contains, to_string) work on any Document.
  *
  * Lookups give the first match, as the C functions do: in a document that
  * repeats a section name or a key, the first one wins. They compare the
  * bytes of the std::string_view with the stored text and copy nothing.
  *
- * Failures throw: LoadError when a file cannot be loaded, SaveError when a
- * document cannot be saved, std::invalid_argument for a name, key or value
- * holding a zero byte, which the C strings cannot store. Running out of
- * memory inside the library ends the process, as it does for C callers.
+ * Failures throw: LoadError when a file or text cannot be loaded,
+ * SaveError when a document cannot be saved, std::invalid_argument for a
+ * name, key or value holding a zero byte, which the C strings cannot
+ * store. Running out of memory inside the library ends the process, as it
+ * does for C callers.
  *
- * Paths: a narrow path (const char *, std::string) is the platform's own
- * and goes to the system as given, as with the C functions (on Windows, in
- * the ANSI code page). A std::filesystem::path goes as it is on POSIX; on
- * Windows it is turned from its wide form into the code page of the
- * system's file functions, and a name that page cannot spell exactly is
- * refused (LoadError, SaveError) rather than replaced by a look-alike that
- * may name another file. A path holding a zero byte is refused too: cut
- * short there it would name another file.
+ * Paths are text in the platform's own form, handed to the system as given
+ * (on Windows, in the ANSI code page), as with the C functions; one that
+ * holds a zero byte is refused, since cut short there it would name
+ * another file.
  */
 #ifndef INIFILE_HPP
 #define INIFILE_HPP
 
 #include "inifile.h"
 
-#include <compare>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
+#include <cstdlib>
 #include <iterator>
+#include <memory>
 #include <optional>
-#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <utility>
-
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#define INIFILE_HPP_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#ifdef INIFILE_HPP_LEAN_AND_MEAN
-#undef WIN32_LEAN_AND_MEAN
-#undef INIFILE_HPP_LEAN_AND_MEAN
-#endif
-#else
-#include <cerrno>
-#endif
 
 namespace inifile {
 
@@ -91,11 +77,10 @@ inline bool same_text(const char *stored, std::string_view wanted) noexcept
     return *stored == '\0';
 }
 
-// Index of the first section called name, or -1; a missing document has
-// no sections.
+// Index of the first section called name, or -1.
 inline int32_t section_index(const IniFile *ini, std::string_view name) noexcept
 {
-    for (int32_t i = 0; ini != nullptr && i < ini->count; ++i) {
+    for (int32_t i = 0; i < ini->count; ++i) {
         if (same_text(ini->sections[i]->name, name))
             return i;
     }
@@ -112,96 +97,66 @@ inline int32_t entry_index(const IniSection *section, std::string_view key) noex
     return -1;
 }
 
-inline Entry view_of(const IniEntry *entry) noexcept;
+inline Entry view_of(const IniEntry *entry) noexcept
+{
+    return {entry->key, entry->value};
+}
 inline SectionView view_of(const IniSection *section) noexcept;
 
-// A random-access iterator over an array of record pointers that gives
-// each record as a read-only view made on the spot.
+// Walks an array of record pointers, giving each record as a read-only
+// view made on the spot.
 template <typename Record, typename View>
 class RecordIterator {
   public:
-    using iterator_concept = std::random_access_iterator_tag;
-    // Older algorithms see an input iterator: the elements are made on the
-    // spot, not stored.
+    // An input iterator to older algorithms: the views are made, not stored.
     using iterator_category = std::input_iterator_tag;
     using value_type = View;
     using difference_type = std::ptrdiff_t;
+    // const: assigning to a view made for the caller would change nothing
+    // in the document, so the compiler refuses it.
+    using reference = const View;
+    // it->key reaches into the view made on the spot.
+    struct pointer {
+        reference view;
+        const View *operator->() const noexcept { return &view; }
+    };
 
-    RecordIterator() noexcept = default;
-    explicit RecordIterator(Record *const *at) noexcept : at_(at) {}
+    explicit RecordIterator(Record *const *at = nullptr) noexcept : at_(at) {}
 
-    // const: the view is made for the caller and assigning to it would
-    // change nothing in the document, so the compiler refuses it.
-    // NOLINTNEXTLINE(readability-const-return-type)
-    const View operator*() const noexcept { return view_of(*at_); }
-    // NOLINTNEXTLINE(readability-const-return-type)
-    const View operator[](difference_type n) const noexcept { return view_of(at_[n]); }
-
+    // NOLINTNEXTLINE(readability-const-return-type): see reference
+    reference operator*() const noexcept { return view_of(*at_); }
+    pointer operator->() const noexcept { return {view_of(*at_)}; }
     RecordIterator &operator++() noexcept
     {
         ++at_;
         return *this;
     }
     RecordIterator operator++(int) noexcept { return RecordIterator(at_++); }
-    RecordIterator &operator--() noexcept
-    {
-        --at_;
-        return *this;
-    }
-    RecordIterator operator--(int) noexcept { return RecordIterator(at_--); }
-    RecordIterator &operator+=(difference_type n) noexcept
-    {
-        at_ += n;
-        return *this;
-    }
-    RecordIterator &operator-=(difference_type n) noexcept
-    {
-        at_ -= n;
-        return *this;
-    }
-    friend RecordIterator operator+(RecordIterator it, difference_type n) noexcept
-    {
-        return RecordIterator(it.at_ + n);
-    }
-    friend RecordIterator operator+(difference_type n, RecordIterator it) noexcept
-    {
-        return RecordIterator(it.at_ + n);
-    }
-    friend RecordIterator operator-(RecordIterator it, difference_type n) noexcept
-    {
-        return RecordIterator(it.at_ - n);
-    }
-    friend difference_type operator-(RecordIterator a, RecordIterator b) noexcept
-    {
-        return a.at_ - b.at_;
-    }
-    friend bool operator==(RecordIterator a, RecordIterator b) noexcept = default;
-    friend std::strong_ordering operator<=>(RecordIterator a, RecordIterator b) noexcept = default;
+    bool operator==(RecordIterator other) const noexcept { return at_ == other.at_; }
+    bool operator!=(RecordIterator other) const noexcept { return at_ != other.at_; }
 
   private:
-    Record *const *at_ = nullptr;
+    Record *const *at_;
 };
 
-// The records of one array, in order, as views: a sized random-access view
-// whose iterators stay usable after the range object itself is gone.
+// The records of one array, in order, as views.
 template <typename Record, typename View>
-class RecordRange : public std::ranges::view_base {
+class RecordRange {
   public:
     using iterator = RecordIterator<Record, View>;
 
-    RecordRange() noexcept = default;
     RecordRange(Record *const *first, int32_t count) noexcept : first_(first), count_(count) {}
 
     iterator begin() const noexcept { return iterator(first_); }
     iterator end() const noexcept { return iterator(first_ + count_); }
     std::size_t size() const noexcept { return static_cast<std::size_t>(count_); }
     bool empty() const noexcept { return count_ == 0; }
-    // NOLINTNEXTLINE(readability-const-return-type): as operator* above
+    // NOLINTNEXTLINE(readability-const-return-type): as the iterator's
     const View operator[](std::size_t index) const noexcept { return view_of(first_[index]); }
 
   private:
-    Record *const *first_ = nullptr;
-    int32_t count_ = 0;
+    Record *const *first_;
+    int32_t count_;
 };
 
 }  // namespace detail
@@ -234,26 +189,18 @@ class SectionView {
     const IniSection *section_;
 };
 
-inline Entry detail::view_of(const IniEntry *entry) noexcept
-{
-    return {entry->key, entry->value};
-}
-
 inline SectionView detail::view_of(const IniSection *section) noexcept
 {
     return SectionView(section);
 }
 
-// Why Document::load failed: the kind, line and message that
-// ini_load_with_error reports. what() is the message.
-class LoadError : public std::runtime_error {
+// What a load or a save reported, as an IniError holds it; what() is the
+// message.
+class Error : public std::runtime_error {
   public:
-    LoadError(IniErrorKind kind, int line, int system_error, const std::string &message)
-        : std::runtime_error(message), kind_(kind), line_(line), system_error_(system_error)
-    {
-    }
-    explicit LoadError(const IniError &error)
-        : LoadError(error.kind, error.line, error.system_error, error.message)
+    explicit Error(const IniError &error)
+        : std::runtime_error(error.message), kind_(error.kind), line_(error.line),
+          system_error_(error.system_error)
     {
     }
 
@@ -261,7 +208,7 @@ class LoadError : public std::runtime_error {
     // 1-based line where the offending logical line starts; 0 when no line
     // is at fault.
     int line() const noexcept { return line_; }
-    // errno, or GetLastError() on Windows, when opening or reading failed.
+    // errno, or GetLastError() on Windows, when the system refused.
     int system_error() const noexcept { return system_error_; }
 
   private:
@@ -270,94 +217,38 @@ class LoadError : public std::runtime_error {
     int system_error_;
 };
 
-// Why Document::save failed: the kind, system error and message that
-// ini_save_with_error reports. what() is the message.
-class SaveError : public std::runtime_error {
+// Why Document::load or Document::parse failed.
+class LoadError : public Error {
   public:
-    SaveError(IniErrorKind kind, int system_error, const std::string &message)
-        : std::runtime_error(message), kind_(kind), system_error_(system_error)
-    {
-    }
-    explicit SaveError(const IniError &error)
-        : SaveError(error.kind, error.system_error, error.message)
-    {
-    }
+    using Error::Error;
+};
 
-    // INI_ERROR_CREATE, INI_ERROR_WRITE or INI_ERROR_UNSTORABLE.
-    IniErrorKind kind() const noexcept { return kind_; }
-    // errno, or GetLastError() on Windows, when the system refused.
-    int system_error() const noexcept { return system_error_; }
-    // What ini_save returned: -1, -2 or -3.
+// Why Document::save or Document::to_string failed.
+class SaveError : public Error {
+  public:
+    using Error::Error;
+    // What ini_save returned: -1 (INI_ERROR_CREATE), -2 (INI_ERROR_WRITE) or
+    // -3 (INI_ERROR_UNSTORABLE).
     int status() const noexcept
     {
-        return kind_ == INI_ERROR_WRITE ? -2 : kind_ == INI_ERROR_UNSTORABLE ? -3 : -1;
+        return kind() == INI_ERROR_WRITE ? -2 : kind() == INI_ERROR_UNSTORABLE ? -3 : -1;
     }
-
-  private:
-    IniErrorKind kind_;
-    int system_error_;
 };
 
 namespace detail {
 
-// A path as the library hands it to the system, or null with the system's
-// code for why it cannot be one (see the paths above).
-class SystemPath {
-  public:
-    explicit SystemPath(const char *path) noexcept : text_(path) {}
-    explicit SystemPath(const std::string &path) noexcept
-    {
-        if (path.find('\0') != std::string::npos)
-            error_ = invalid_name;
-        else
-            text_ = path.c_str();
-    }
-    explicit SystemPath(const std::filesystem::path &path);
-    SystemPath(const SystemPath &) = delete;
-    SystemPath &operator=(const SystemPath &) = delete;
-
-    const char *text() const noexcept { return text_; }
-    int error() const noexcept { return error_; }
-
-  private:
-#ifdef _WIN32
-    static constexpr int invalid_name = ERROR_INVALID_NAME;
-#else
-    static constexpr int invalid_name = EINVAL;
-#endif
-    std::string storage_;  // the converted path on Windows
-    const char *text_ = nullptr;
-    int error_ = 0;
-};
-
-#ifdef _WIN32
-inline SystemPath::SystemPath(const std::filesystem::path &path)
+// A path goes to the C functions whole or not at all.
+inline const char *whole_path(const std::string &path, IniErrorKind kind, const char *what)
 {
-    const std::wstring &wide = path.native();
-    UINT page = AreFileApisANSI() ? GetACP() : GetOEMCP();
-    // Best fit would turn a name into a look-alike ("Łódź" into "Lódz");
-    // UTF-8 knows no best fit and takes no such flag.
-    DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL used_default = FALSE;
-    BOOL *report = page == CP_UTF8 ? nullptr : &used_default;
-    int length = static_cast<int>(wide.size());
-    int size = WideCharToMultiByte(page, flags, wide.data(), length, nullptr, 0, nullptr, report);
-    if (length > 0 && (size <= 0 || used_default)) {
-        error_ = ERROR_NO_UNICODE_TRANSLATION;
-        return;
-    }
-    storage_.resize(static_cast<std::size_t>(size));
-    WideCharToMultiByte(page, flags, wide.data(), length, storage_.data(), size, nullptr, report);
-    if (storage_.find('\0') != std::string::npos)
-        error_ = invalid_name;
-    else
-        text_ = storage_.c_str();
+    if (path.find('\0') == std::string::npos)
+        return path.c_str();
+    IniError error{kind, 0, 0, {}};
+    std::string message = std::string(what) + ": the path holds a zero byte";
+    message.copy(error.message, sizeof error.message - 1);
+    if (kind == INI_ERROR_OPEN)
+        throw LoadError(error);
+    throw SaveError(error);
 }
-#else
-inline SystemPath::SystemPath(const std::filesystem::path &path) : SystemPath(path.native())
-{
-}
-#endif
 
 // Refuses a name, key or value that a C string cannot hold whole.
 inline void check_storable(std::string_view text)
@@ -367,67 +258,157 @@ inline void check_storable(std::string_view text)
             "inifile: a section name, key or value cannot hold a zero byte");
 }
 
+// The whole of text as a decimal number, with an optional sign; empty when
+// it is not one, or is out of range. Infinity and NaN are no numbers.
+template <typename Number>
+std::optional<Number> number_of(std::optional<std::string_view> text) noexcept
+{
+    if (!text || text->empty())
+        return std::nullopt;
+    const char *first = text->data();
+    const char *last = first + text->size();
+    if (*first == '+' && last - first > 1 && first[1] != '-')
+        ++first;  // from_chars takes a minus only
+    const char *start = *first == '-' ? first + 1 : first;
+    if (start == last || !((*start >= '0' && *start <= '9') || *start == '.'))
+        return std::nullopt;
+    Number value{};
+    std::from_chars_result read = std::from_chars(first, last, value);
+    if (read.ec != std::errc() || read.ptr != last)
+        return std::nullopt;
+    return value;
+}
+
+// Whether text equals word (lower case) in any case of its ASCII letters.
+inline bool same_word(std::string_view text, std::string_view word) noexcept
+{
+    if (text.size() != word.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c =
+            text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// Frees what the C functions hand over for free().
+struct FreeBlock {
+    void operator()(void *block) const noexcept { std::free(block); }
+};
+
+// Destroys an IniFile.
+struct DestroyDocument {
+    void operator()(IniFile *ini) const noexcept { ini_destroy(ini); }
+};
+
 }  // namespace detail
 
-// A configuration document: owns one IniFile. A Document that holds none
-// (moved from, or made from a null pointer) is an empty document: it has
-// no sections, saves as an empty file, and set() gives it an IniFile.
+// A configuration document: owns one IniFile.
 class Document {
   public:
     // An empty document.
     Document() : ini_(ini_create()) {}
     // Takes over a document made by the C functions; null gives an empty one.
-    explicit Document(IniFile *owned) noexcept : ini_(owned) {}
-    ~Document() { ini_destroy(ini_); }
-
-    Document(const Document &) = delete;
-    Document &operator=(const Document &) = delete;
-    Document(Document &&other) noexcept : ini_(std::exchange(other.ini_, nullptr)) {}
-    Document &operator=(Document &&other) noexcept
-    {
-        if (this != &other) {
-            ini_destroy(ini_);
-            ini_ = std::exchange(other.ini_, nullptr);
-        }
-        return *this;
-    }
+    explicit Document(IniFile *owned) : ini_(owned != nullptr ? owned : ini_create()) {}
 
     // Reads the file at path; throws LoadError when it cannot be opened or
     // read, or is not a valid configuration file.
-    static Document load(const std::filesystem::path &path)
+    static Document load(const std::string &path)
     {
-        return load_from(detail::SystemPath(path));
+        IniError error{};
+        IniFile *ini = ini_load_with_error(
+            detail::whole_path(path, INI_ERROR_OPEN, "cannot open the file"), &error);
+        if (ini == nullptr)
+            throw LoadError(error);
+        return Document(ini);
     }
-    static Document load(const std::string &path) { return load_from(detail::SystemPath(path)); }
-    static Document load(const char *path) { return load_from(detail::SystemPath(path)); }
+
+    // Reads text, as load reads a file of those bytes; throws LoadError.
+    static Document parse(std::string_view text)
+    {
+        IniError error{};
+        IniFile *ini = ini_load_from_memory(text.data(), text.size(), &error);
+        if (ini == nullptr)
+            throw LoadError(error);
+        return Document(ini);
+    }
 
     // Writes the document to path, replacing any file there; throws
     // SaveError, with the reason ini_save_with_error gives, when it fails.
-    void save(const std::filesystem::path &path) const { save_to(detail::SystemPath(path)); }
-    void save(const std::string &path) const { save_to(detail::SystemPath(path)); }
-    void save(const char *path) const { save_to(detail::SystemPath(path)); }
+    void save(const std::string &path) const
+    {
+        IniError error{};
+        const char *whole = detail::whole_path(path, INI_ERROR_CREATE, "cannot create the file");
+        if (ini_save_with_error(ini_.get(), whole, &error) != 0)
+            throw SaveError(error);
+    }
+
+    // The text save would write; throws SaveError (INI_ERROR_UNSTORABLE).
+    std::string to_string() const
+    {
+        IniError error{};
+        std::size_t length = 0;
+        std::unique_ptr<char, detail::FreeBlock> text(
+            ini_save_to_memory(ini_.get(), &length, &error));
+        if (text == nullptr)
+            throw SaveError(error);
+        return std::string(text.get(), length);
+    }
 
     // Value of the first entry with that key in the first section of that
     // name.
     std::optional<std::string_view> get(std::string_view section,
-                                        std::string_view key) const noexcept
+                                        std::string_view key) const &noexcept
     {
         std::optional<SectionView> found = this->section(section);
         return found ? found->get(key) : std::nullopt;
     }
+    std::optional<std::string_view> get(std::string_view, std::string_view) const && = delete;
 
     // The first section of that name.
-    std::optional<SectionView> section(std::string_view name) const noexcept
+    std::optional<SectionView> section(std::string_view name) const &noexcept
     {
-        int32_t index = detail::section_index(ini_, name);
+        int32_t index = detail::section_index(ini_.get(), name);
         if (index < 0)
             return std::nullopt;
         return SectionView(ini_->sections[index]);
     }
+    std::optional<SectionView> section(std::string_view) const && = delete;
 
-    SectionRange sections() const noexcept
+    SectionRange sections() const &noexcept { return {ini_->sections, ini_->count}; }
+    SectionRange sections() const && = delete;
+
+    // The value as a decimal integer, real number or boolean (true, yes, on
+    // or 1; false, no, off or 0; in any case): empty when it is missing,
+    // not one as a whole, or out of range.
+    std::optional<long long> get_integer(std::string_view section,
+                                         std::string_view key) const noexcept
     {
-        return ini_ != nullptr ? SectionRange(ini_->sections, ini_->count) : SectionRange();
+        return detail::number_of<long long>(get(section, key));
+    }
+    std::optional<double> get_real(std::string_view section, std::string_view key) const noexcept
+    {
+        return detail::number_of<double>(get(section, key));
+    }
+    std::optional<bool> get_boolean(std::string_view section, std::string_view key) const noexcept
+    {
+        std::optional<std::string_view> value = get(section, key);
+        for (std::string_view word : {"true", "yes", "on", "1"}) {
+            if (value && detail::same_word(*value, word))
+                return true;
+        }
+        for (std::string_view word : {"false", "no", "off", "0"}) {
+            if (value && detail::same_word(*value, word))
+                return false;
+        }
+        return std::nullopt;
+    }
+
+    bool contains(std::string_view section, std::string_view key) const noexcept
+    {
+        return get(section, key).has_value();
     }
 
     // Sets key to value in the first section of that name, which is
@@ -440,16 +421,13 @@ class Document {
         detail::check_storable(value);
         const std::string key_text(key);
         const std::string value_text(value);
-        if (ini_ == nullptr)
-            ini_ = ini_create();
-        int32_t index = detail::section_index(ini_, section);
+        int32_t index = detail::section_index(ini_.get(), section);
         IniSection *target = nullptr;
         if (index >= 0) {
             target = ini_->sections[index];
         } else {
-            const std::string name(section);
-            target = section_create(name.c_str());
-            ini_put_section(ini_, target);
+            target = section_create(std::string(section).c_str());
+            ini_put_section(ini_.get(), target);
         }
         section_set_value(target, key_text.c_str(), value_text.c_str());
     }
@@ -459,62 +437,30 @@ class Document {
     // place, as section_remove_key does.
     bool remove(std::string_view section, std::string_view key)
     {
-        int32_t index = detail::section_index(ini_, section);
+        int32_t index = detail::section_index(ini_.get(), section);
         if (index < 0 || detail::entry_index(ini_->sections[index], key) < 0)
             return false;
-        const std::string key_text(key);
-        return section_remove_key(ini_->sections[index], key_text.c_str()) == 0;
+        return section_remove_key(ini_->sections[index], std::string(key).c_str()) == 0;
     }
 
-    // The document for the C functions; null only for a Document that holds
-    // none. Changing it through the C functions is allowed from a
-    // non-const Document only.
-    const IniFile *c_document() const noexcept { return ini_; }
-    IniFile *c_document() noexcept { return ini_; }
+    // Removes the first section of that name: true when there was one. The
+    // last section takes its place, as ini_remove_section does.
+    bool remove_section(std::string_view name)
+    {
+        return detail::section_index(ini_.get(), name) >= 0 &&
+               ini_remove_section(ini_.get(), std::string(name).c_str()) == 0;
+    }
+
+    // The document for the C functions. Changing it through them is
+    // allowed from a non-const Document only.
+    const IniFile *c_document() const &noexcept { return ini_.get(); }
+    IniFile *c_document() &noexcept { return ini_.get(); }
+    const IniFile *c_document() const && = delete;
 
   private:
-    static Document load_from(const detail::SystemPath &path)
-    {
-        if (path.text() == nullptr) {
-            throw LoadError(INI_ERROR_OPEN, 0, path.error(),
-                            "cannot open the file: " +
-                                std::system_category().message(path.error()));
-        }
-        IniError error{};
-        IniFile *ini = ini_load_with_error(path.text(), &error);
-        if (ini == nullptr)
-            throw LoadError(error);
-        return Document(ini);
-    }
-
-    void save_to(const detail::SystemPath &path) const
-    {
-        if (path.text() == nullptr) {
-            throw SaveError(INI_ERROR_CREATE, path.error(),
-                            "cannot create the new file: " +
-                                std::system_category().message(path.error()));
-        }
-        IniError error{};
-        if (ini_ != nullptr) {
-            ini_save_with_error(ini_, path.text(), &error);
-        } else {
-            Document empty;
-            ini_save_with_error(empty.ini_, path.text(), &error);
-        }
-        if (error.kind != INI_ERROR_NONE)
-            throw SaveError(error);
-    }
-
-    IniFile *ini_;
+    std::unique_ptr<IniFile, detail::DestroyDocument> ini_;
 };
 
 }  // namespace inifile
-
-// A section or entry range hands out iterators into the document, not into
-// itself: algorithms may return them from a temporary range.
-namespace std::ranges {
-template <typename Record, typename View>
-inline constexpr bool enable_borrowed_range<inifile::detail::RecordRange<Record, View>> = true;
-}  // namespace std::ranges
 
 #endif

@@ -30,7 +30,7 @@ extern "C" {
 [[noreturn]] void inifile_internal_out_of_memory(void);
 
 /* The library's allocation functions: malloc and realloc that never
- * return null. */
+ * return null. size is never 0. */
 void *inifile_internal_alloc(size_t size);
 void *inifile_internal_realloc(void *block, size_t size);
 

@@ -32,8 +32,8 @@ static void ini_add_entry_line(IniSection *section, char *line, char *equals)
 {
     char *key_end = equals;
     // The start of the line is never passed: a logical line never begins
-    // with a space and an entry never with '='.
-    while (key_end > line && key_end[-1] == ' ')  // GCOVR_EXCL_BR_LINE
+    // with a space and an entry never with '=', so line[0] stops the walk.
+    while (key_end[-1] == ' ')
         key_end -= 1;
     char *value = equals + 1;
     while (*value == ' ')
@@ -100,6 +100,11 @@ static IniFile *ini_load_lines(IniLineSource *source, IniError *error)
                                 (long long)source->line_start, fault);
     else if (inifile_internal_mark_unreadable(source->mark))
         ini_report_encoding(error, source->mark);
+    else if (source->zero_line != 0)
+        inifile_internal_report(error, INI_ERROR_ENCODING, source->zero_line, 0,
+                                "line %lld: a zero byte, which no ANSI or UTF-8 text holds "
+                                "(UTF-16 without a byte-order mark?)",
+                                (long long)source->zero_line);
     else if (source->read_failed)
         inifile_internal_report_system(error, INI_ERROR_READ, source->system_error,
                                        "reading failed");

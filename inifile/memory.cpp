@@ -21,12 +21,10 @@ static void *memory_checked(void *block)
 }
 
 // malloc and realloc with size 0 may give null, or free the block: no
-// caller in the library asks for 0 bytes, and these keep it so.
+// caller in the library asks for 0 bytes (internal.h).
 
 void *inifile_internal_alloc(size_t size)
 {
-    if (size == 0)  // GCOVR_EXCL_BR_LINE
-        size = 1;   // GCOVR_EXCL_LINE
     if (INIFILE_FAULT(ALLOC))
         inifile_internal_out_of_memory();
     return memory_checked(malloc(size));
@@ -34,8 +32,6 @@ void *inifile_internal_alloc(size_t size)
 
 void *inifile_internal_realloc(void *block, size_t size)
 {
-    if (size == 0)  // GCOVR_EXCL_BR_LINE
-        size = 1;   // GCOVR_EXCL_LINE
     if (INIFILE_FAULT(ALLOC))
         inifile_internal_out_of_memory();
     return memory_checked(realloc(block, size));

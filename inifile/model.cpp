@@ -34,15 +34,15 @@ static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
 {
     if (count < *capacity)
         return array;
-    // The two limits below take 2^31 elements or a block the size of the
-    // address space to reach: no test can build such a document.
-    if (*capacity > INT32_MAX - INI_ARRAY_STEP)  // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();        // GCOVR_EXCL_LINE
+    // Past 2^31 elements, or a block the size of the address space (where
+    // size_t is narrow), no array can grow.
+    if (*capacity > INT32_MAX - INI_ARRAY_STEP)
+        inifile_internal_out_of_memory();
     size_t old_slots = ini_slots_for(*capacity);
     *capacity += INI_ARRAY_STEP;
     size_t slots = ini_slots_for(*capacity);
-    if (slots > SIZE_MAX / sizeof(void *))  // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();   // GCOVR_EXCL_LINE
+    if (slots > SIZE_MAX / sizeof(void *))
+        inifile_internal_out_of_memory();
     if (slots != old_slots)
         array = inifile_internal_realloc(array, slots * sizeof(void *));
     return array;

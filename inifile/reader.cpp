@@ -26,9 +26,9 @@ typedef struct LineText {
 
 static void line_grow(LineText *text)
 {
-    // A line of half the address space cannot be gathered in a test.
-    if (text->capacity > SIZE_MAX / 2)     // GCOVR_EXCL_BR_LINE
-        inifile_internal_out_of_memory();  // GCOVR_EXCL_LINE
+    // A line of half the address space cannot grow further.
+    if (text->capacity > SIZE_MAX / 2)
+        inifile_internal_out_of_memory();
     size_t capacity = text->capacity * 2;
     if (text->bytes == text->local) {
         char *heap = (char *)inifile_internal_alloc(capacity);
@@ -57,15 +57,16 @@ static inline void line_append(LineText *text, const char *bytes, size_t count)
 }
 
 // Bytes that are stored as they are once a line has begun: everything but
-// the line feed, the carriage return, the semicolon and the backslash. (A
-// space is stored too, as long as the text is not empty.)
+// the line feed, the carriage return, the semicolon, the backslash and the
+// zero byte. (A space is stored too, as long as the text is not empty, and
+// a '#' as long as it does not begin the line.)
 struct PlainBytes {
     bool is[256];
 };
 static constexpr PlainBytes line_plain = [] {
     PlainBytes plain{};
     for (int byte = 0; byte < 256; ++byte)
-        plain.is[byte] = byte != '\n' && byte != '\r' && byte != ';' && byte != '\\';
+        plain.is[byte] = byte != '\n' && byte != '\r' && byte != ';' && byte != '\\' && byte != 0;
     return plain;
 }();
 
@@ -88,7 +89,8 @@ static inline int32_t plain_run_end(const char *chunk, int32_t position, int32_t
         uint64_t semicolon = word ^ (ones * ';');
         uint64_t backslash = word ^ (ones * '\\');
         uint64_t special = (((feed - ones) & ~feed) | ((carriage - ones) & ~carriage) |
-                            ((semicolon - ones) & ~semicolon) | ((backslash - ones) & ~backslash)) &
+                            ((semicolon - ones) & ~semicolon) | ((backslash - ones) & ~backslash) |
+                            ((word - ones) & ~word)) &
                            highs;
         if (special != 0)
             return position + (int32_t)(__builtin_ctzll(special) / 8);
@@ -265,7 +267,7 @@ char *inifile_internal_next_line(IniLineSource *source)
     text.length = 0;
     text.capacity = sizeof text.local;
     int escaped = 0;     // the last byte was an unescaped backslash
-    int in_comment = 0;  // a semicolon started a comment on this physical line
+    int in_comment = 0;  // a comment runs to the end of this physical line
     int64_t line = source->next_line;
     int64_t start = line;  // where the text begins: moves on while nothing is gathered
 
@@ -293,14 +295,18 @@ char *inifile_internal_next_line(IniLineSource *source)
         int32_t position = source->position;
         while (position < filled) {
             if (in_comment) {
-                // Everything up to the line feed is dropped.
-                const char *feed =
-                    (const char *)memchr(chunk + position, '\n', (size_t)(filled - position));
-                if (feed == NULL) {
+                // Everything up to the line feed is dropped, but a zero byte
+                // there is still no text.
+                const char *from = chunk + position;
+                size_t left = (size_t)(filled - position);
+                const char *feed = (const char *)memchr(from, '\n', left);
+                const char *zero =
+                    (const char *)memchr(from, '\0', feed != NULL ? (size_t)(feed - from) : left);
+                if (zero == NULL && feed == NULL) {
                     position = filled;
                     break;
                 }
-                position = (int32_t)(feed - chunk);
+                position = (int32_t)((zero != NULL ? zero : feed) - chunk);
             }
             char byte = chunk[position++];
             switch (byte) {
@@ -325,6 +331,14 @@ char *inifile_internal_next_line(IniLineSource *source)
                 return line_finish(&text);
             case '\r':
                 break;  // dropped wherever it stands; neither flag changes
+            case '\0':
+                // No text of a single-byte code page or of UTF-8 holds one:
+                // the input is refused where it stands (most often UTF-16
+                // without a byte-order mark).
+                source->at_end = 1;
+                source->zero_line = line;
+                line_discard(&text);
+                return NULL;
             case ';':
                 if (escaped)
                     line_store(&text, ';');
@@ -344,6 +358,12 @@ char *inifile_internal_next_line(IniLineSource *source)
                 }
                 [[fallthrough]];
             default: {
+                // A '#' that begins a logical line begins a comment, as ';'
+                // does anywhere; elsewhere it is text.
+                if (byte == '#' && text.length == 0 && !escaped) {
+                    in_comment = 1;
+                    break;
+                }
                 // This byte and every plain byte after it in the chunk are
                 // stored unchanged, and each clears the escape flag.
                 int32_t first = position - 1;
@@ -387,8 +407,10 @@ char *ini_read_line(IniLineReader *reader)
     reader->at_end = source.at_end;
     reader->filled = source.filled;
     reader->position = source.position;
-    // Text in UTF-16 or UTF-32 gives no line; it must no more pass for an
-    // empty file than a file cut short by a read error.
-    reader->read_failed = source.read_failed || inifile_internal_mark_unreadable(source.mark);
+    // Text in UTF-16 or UTF-32, or with a zero byte, gives no further line;
+    // it must no more pass for the whole file than a file cut short by a
+    // read error.
+    reader->read_failed = source.read_failed || inifile_internal_mark_unreadable(source.mark) ||
+                          source.zero_line != 0;
     return line;
 }

@@ -44,6 +44,7 @@ typedef struct IniLineSource {
     int32_t position;      /* index of the next unread byte */
     int32_t at_end;        /* no further line: the end, a read error or unreadable text */
     int32_t read_failed;   /* the end came from a read error */
+    int64_t zero_line;     /* the end came from a zero byte on this physical line; 0 if not */
     int32_t system_error;  /* the system's code for that error */
     int32_t end_seen;      /* a read gave 0 bytes: no further read is made */
     IniByteOrderMark mark; /* the mark the file began with, once the first line was asked for */
@@ -59,9 +60,10 @@ void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, 
 void inifile_internal_line_source_text(IniLineSource *source, const char *text, size_t length);
 
 /* The next logical line as a heap string the caller frees, as
- * ini_read_line gives it; null at the end, after a read error, or at once
- * for a file that begins with a UTF-16 or UTF-32 byte-order mark (mark
- * tells which). A UTF-8 byte-order mark at the start is stepped over. */
+ * ini_read_line gives it; null at the end, after a read error, at a zero
+ * byte (zero_line tells where), or at once for a file that begins with a
+ * UTF-16 or UTF-32 byte-order mark (mark tells which). A UTF-8 byte-order
+ * mark at the start is stepped over. */
 char *inifile_internal_next_line(IniLineSource *source);
 
 /* 1 for the marks of text this reader cannot read: UTF-16 and UTF-32. */

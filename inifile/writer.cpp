@@ -1,5 +1,6 @@
 // The writer: saves a document in the text format the reader reads back,
-// escaping ';' and '\' in keys and values, into a file or into memory. The
+// escaping ';' and '\' in names, keys and values, into a file or into
+// memory. The
 // new text of a file goes into a temporary file beside the old one, which
 // is replaced by a rename only once all of it is written: a failure at any
 // point leaves the old file as it was.
@@ -24,21 +25,17 @@ static const char *save_held(const char *text, const char *refused)
         return "hold a carriage return";
     case '\n':
         return "hold a line feed";
-    case '=':
-        return "hold '='";
-    case ';':
-        return "hold ';'";
     default:
-        return "hold '\\'";
+        return "hold '='";
     }
 }
 
-// A header is "[name]" written as stored: the reader would take ';' and
-// '\' for a comment and an escape, "[]" for no header, and a name holding
-// '=' for an entry line.
+// A header is "[name]", ';' and '\' escaped as in keys and values: the
+// reader would take "[]" for no header, and a name holding '=' for an entry
+// line.
 static const char *save_name_fault(const char *name)
 {
-    return name[0] == '\0' ? "be empty" : save_held(name, ";\\=\r\n");
+    return name[0] == '\0' ? "be empty" : save_held(name, "=\r\n");
 }
 
 // The reader ends a key at its first '=' and trims the spaces around it.
@@ -172,15 +169,18 @@ static void save_put_escaped(SaveOutput *out, const char *text)
     }
 }
 
-// Every section: "[name]" as stored, then one "key=value" line per entry.
+// Every section: "[name]", then one "key=value" line per entry. A key
+// that begins with '#' is escaped too: the line would be a comment.
 static void save_text(const IniFile *ini, SaveOutput *out)
 {
     for (int32_t i = 0; i < ini->count && !out->failed; ++i) {
         const IniSection *section = ini->sections[i];
         save_put(out, "[", 1);
-        save_put(out, section->name, strlen(section->name));
+        save_put_escaped(out, section->name);
         save_put(out, "]\n", 2);
         for (int32_t j = 0; j < section->count; ++j) {
+            if (section->entries[j]->key[0] == '#')
+                save_put(out, "\\", 1);
             save_put_escaped(out, section->entries[j]->key);
             save_put(out, "=", 1);
             save_put_escaped(out, section->entries[j]->value);
@@ -213,30 +213,35 @@ char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error)
 
 // ---- The file ----------------------------------------------------------------
 
-// The characters after the '~' of a temporary's name.
+// A temporary's name: "ini~", three letters, ".tmp", whatever the name of
+// the file it replaces.
 static const char save_name_letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-enum { SAVE_LETTER_COUNT = sizeof save_name_letters - 1 };
+enum { SAVE_LETTER_COUNT = sizeof save_name_letters - 1, SAVE_LETTERS = 3 };
+static const char save_temporary_start[] = "ini~";
+static const char save_temporary_end[] = ".tmp";
+static_assert(sizeof save_temporary_start - 1 + SAVE_LETTERS + sizeof save_temporary_end - 1 ==
+                  INI_SAVE_TEMPORARY_NAME_LENGTH,
+              "the length inifile.h states");
 
-// Creates the temporary beside the target, named after it: the target's
-// path, '~' and three letters. The search starts at a number of its own
-// for each call and tries every name until one is free, so that a save
-// only fails for want of a name when every one is taken.
+// Creates the temporary in the target's folder. The search starts at a
+// number of its own for each call and tries every name until one is free,
+// so that a save only fails for want of a name when every one is taken.
 static intptr_t save_create_temporary(const InifileSaveTarget *target, char *temporary,
                                       int32_t *system_error)
 {
-    enum { LETTERS = INI_SAVE_TEMPORARY_EXTRA - 1 };
     uint32_t names = 1;
-    for (int i = 0; i < LETTERS; ++i)
+    for (int i = 0; i < SAVE_LETTERS; ++i)
         names *= SAVE_LETTER_COUNT;
-    size_t length = strlen(target->path);
-    memcpy(temporary, target->path, length);
-    temporary[length] = '~';
-    temporary[length + INI_SAVE_TEMPORARY_EXTRA] = '\0';
+    size_t folder = inifile_internal_folder_length(target->path);
+    memcpy(temporary, target->path, folder);
+    char *letters = temporary + folder + sizeof save_temporary_start - 1;
+    memcpy(temporary + folder, save_temporary_start, sizeof save_temporary_start - 1);
+    memcpy(letters + SAVE_LETTERS, save_temporary_end, sizeof save_temporary_end);
     uint32_t start = inifile_internal_unique_seed() % names;
     for (uint32_t tried = 0; tried < names; ++tried) {
         uint32_t number = (start + tried) % names;
-        for (int i = 1; i <= LETTERS; ++i) {
-            temporary[length + i] = save_name_letters[number % SAVE_LETTER_COUNT];
+        for (int i = 0; i < SAVE_LETTERS; ++i) {
+            letters[i] = save_name_letters[number % SAVE_LETTER_COUNT];
             number /= SAVE_LETTER_COUNT;
         }
         int taken = 0;
@@ -254,8 +259,8 @@ static int32_t save_through_temporary(const IniFile *ini, const InifileSaveTarge
 {
     // Memory running out ends the process: everything is taken before the
     // temporary exists, so that it never outlives a save.
-    char *temporary =
-        (char *)inifile_internal_alloc(strlen(target->path) + INI_SAVE_TEMPORARY_EXTRA + 1);
+    char *temporary = (char *)inifile_internal_alloc(inifile_internal_folder_length(target->path) +
+                                                     INI_SAVE_TEMPORARY_NAME_LENGTH + 1);
     SaveOutput out = {INIFILE_INVALID_FILE,
                       (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES),
                       0,

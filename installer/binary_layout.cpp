@@ -2,34 +2,44 @@
 #include "installer.h"
 #include "messages.h"
 
-static void require_file(const char *path)
-{
-    if (!platform_exists(path))
-        installer_fail(MSG_FILE_MISSING, path);
-}
-
-// A boot file that cannot be copied leaves the installation unable to
-// start: the run ends.
+// A copy the installation cannot do without: every failure ends the run.
 static void copy_or_bail_out(const char *source, const char *destination)
 {
-    if (!platform_copy_file(source, destination))
-        installer_fail(MSG_COPY_FAILED_BAILING_OUT, source, destination);
+    PlatformError error;
+    if (platform_copy_file(source, destination, &error) != PLATFORM_COPY_DONE)
+        installer_fail_copy(source, destination, &error);
 }
 
 void lay_out_binaries(const InstallLayout *layout, int velmar)
 {
-    // It may exist already; any other trouble shows in the copies.
-    platform_create_directory(layout->root_bin);
-
+    // Every source is looked for before anything changes: a distribution
+    // short of a file leaves the tree as it was.
     for (const FileCopy &copy : layout->executables) {
-        require_file(copy.source);
-        // A locked executable is left as it is; the rest still installs.
-        if (!platform_copy_file(copy.source, copy.destination))
-            fprintf(stderr, MSG_COPY_FAILED MSG_CONTINUING, copy.source, copy.destination);
+        if (!platform_exists(copy.source))
+            installer_fail(MSG_FILE_MISSING, copy.source);
     }
     for (const FileCopy &copy : layout->boot_files) {
-        require_file(copy.source);
-        copy_or_bail_out(copy.source, copy.destination);
+        if (!platform_exists(copy.source))
+            installer_fail(MSG_FILE_MISSING, copy.source);
     }
+    // Without bin no copy can be made: the first one says why.
+    PlatformError error;
+    if (!platform_create_directory(layout->root_bin, &error))
+        installer_fail_copy(layout->executables[0].source, layout->executables[0].destination,
+                            &error);
+
+    for (const FileCopy &copy : layout->executables) {
+        PlatformCopyResult result = platform_copy_file(copy.source, copy.destination, &error);
+        // A program running from bin cannot be replaced while it runs: it is
+        // left as it is, and the rest still installs.
+        if (result == PLATFORM_COPY_IN_USE) {
+            installer_report(&error, MSG_COPY_FAILED, copy.source, copy.destination);
+            fputs(MSG_CONTINUING, stderr);
+        } else if (result == PLATFORM_COPY_FAILED) {
+            installer_fail_copy(copy.source, copy.destination, &error);
+        }
+    }
+    for (const FileCopy &copy : layout->boot_files)
+        copy_or_bail_out(copy.source, copy.destination);
     copy_or_bail_out(layout->boot_files[velmar ? 1 : 0].destination, layout->active_boot);
 }

@@ -45,8 +45,7 @@ RootTextResult check_root_text(const char *root, size_t *position)
         return ROOT_TEXT_EMPTY;
     // Control bytes first: a message never repeats them to the console.
     for (size_t i = 0; root[i] != '\0'; ++i) {
-        unsigned char c = (unsigned char)root[i];
-        if (c < 0x20 || c == 0x7F) {
+        if (is_control_byte(root[i])) {
             *position = i + 1;
             return ROOT_TEXT_CONTROL;
         }
@@ -72,13 +71,15 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length)
         --cut;
     if (cut == 0)
         return OWN_ROOT_BROKEN;
-    path[cut - 1] = '\0';
+    // "D:" alone would mean the current folder of drive D: a tool at a
+    // drive's root keeps the backslash, "D:\".
+    path[cut == 3 && path[1] == ':' ? cut : cut - 1] = '\0';
     return OWN_ROOT_OK;
 }
 
-OwnRootResult root_from_own_path(InstallerState *state)
+OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error)
 {
-    uint32_t length = platform_own_path(state->root_buffer, PATH_BUFFER_SIZE);
+    uint32_t length = platform_own_path(state->root_buffer, PATH_BUFFER_SIZE, error);
     OwnRootResult result = cut_root_from_path(state->root_buffer, length);
     if (result == OWN_ROOT_OK)
         state->root = state->root_buffer;
@@ -110,9 +111,11 @@ static void check_given_root(const InstallerState *state)
 // path too long for the run's paths is refused where they are composed.
 static void make_root_full(InstallerState *state)
 {
-    switch (platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer)) {
+    PlatformError error;
+    switch (
+        platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer, &error)) {
     case PLATFORM_PATH_FAILED:
-        installer_fail(MSG_NO_FULL_PATH, state->root);
+        installer_fail_because(&error, MSG_NO_FULL_PATH, state->root);
     case PLATFORM_PATH_TOO_LONG:
         installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
     // Only the Windows build resolves through a code page.
@@ -126,9 +129,10 @@ static void make_root_full(InstallerState *state)
 
 static void root_from_own_location(InstallerState *state)
 {
-    switch (root_from_own_path(state)) {
+    PlatformError error;
+    switch (root_from_own_path(state, &error)) {
     case OWN_ROOT_NO_PATH:
-        installer_fail(MSG_NO_OWN_PATH);
+        installer_fail_because(&error, MSG_NO_OWN_PATH);
     case OWN_ROOT_TRUNCATED:
         installer_fail(MSG_TRUNCATED_OWN_PATH, PATH_BUFFER_SIZE - 1);
     // On POSIX systems the tool's path starts at the root, whose '/' the
@@ -141,19 +145,27 @@ static void root_from_own_location(InstallerState *state)
     // POSIX paths are bytes as they are: only the Windows build refuses.
     if (!platform_own_path_is_exact())
         installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);
+    // POSIX folder names may hold a control byte, which no message shows
+    // raw and qvl.ini cannot store.
+    size_t position = 0;
+    if (check_root_text(state->root, &position) == ROOT_TEXT_CONTROL)
+        installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
 }
 
 void installer_set_up(int argc, char **argv, InstallerState *state)
 {
     const char *offending = NULL;
+    char shown[PATH_BUFFER_SIZE];
     switch (parse_arguments(argc, argv, state, &offending)) {
     case ARGUMENTS_HELP:
         fputs(MSG_USAGE, stdout);
         exit(0);
     case ARGUMENTS_UNKNOWN_SWITCH:
-        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, offending);
+        shown_text(offending, shown);
+        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, shown);
     case ARGUMENTS_SECOND_ROOT:
-        installer_fail(MSG_SECOND_ROOT, offending);
+        shown_text(offending, shown);
+        installer_fail(MSG_SECOND_ROOT, shown);
     case ARGUMENTS_OK:
         break;
     }

@@ -1,5 +1,6 @@
-// The one exit of every failure.
+// The one exit of every failure, and the reason line under a message.
 #include "installer.h"
+#include "messages.h"
 
 #include <stdarg.h>
 #include <stdlib.h>
@@ -11,4 +12,36 @@ void installer_fail(const char *format, ...)
     vfprintf(stderr, format, arguments);
     va_end(arguments);
     exit(1);
+}
+
+static void print_reason(const PlatformError *error)
+{
+    char line[2 * PATH_BUFFER_SIZE];
+    platform_reason(error, line, sizeof line);
+    fprintf(stderr, MSG_REASON, line);
+}
+
+void installer_report(const PlatformError *error, const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    print_reason(error);
+}
+
+void installer_fail_because(const PlatformError *error, const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    print_reason(error);
+    exit(1);
+}
+
+void installer_fail_copy(const char *source, const char *destination, const PlatformError *error)
+{
+    installer_report(error, MSG_COPY_FAILED, source, destination);
+    installer_fail(MSG_BAILING_OUT);
 }

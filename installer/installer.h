@@ -28,6 +28,30 @@ typedef struct InstallerState {
 // status 1: the one exit path of every failure (fail.cpp).
 [[noreturn]] void installer_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// Writes the formatted first line of a message, then the reason line of a
+// failed platform operation under it.
+void installer_report(const PlatformError *error, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// installer_report, then the end of the process with status 1.
+[[noreturn]] void installer_fail_because(const PlatformError *error, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// A copy that could not be made: its message, the reason, and the end.
+[[noreturn]] void installer_fail_copy(const char *source, const char *destination,
+                                      const PlatformError *error);
+
+// A byte no name can hold and no message shows raw: below 0x20, or 0x7F.
+inline int is_control_byte(char c)
+{
+    return (unsigned char)c < 0x20 || c == 0x7F;
+}
+
+// text as a message shows it, into shown: every control byte as its code
+// (<0x09>); a text longer than PATH_BUFFER_SIZE - 1 bytes is cut to 256 and
+// ends in "..." to say so.
+void shown_text(const char *text, char shown[PATH_BUFFER_SIZE]);
+
 // ---- Command line -------------------------------------------------------
 
 typedef enum ArgumentsResult {
@@ -66,8 +90,8 @@ typedef enum OwnRootResult {
 OwnRootResult cut_root_from_path(char *path, uint32_t length);
 
 // Fixes the root directory in state->root_buffer from the tool's own path:
-// everything before its last backslash.
-OwnRootResult root_from_own_path(InstallerState *state);
+// everything before its last backslash. *error says why on OWN_ROOT_NO_PATH.
+OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error);
 
 // Parses the command line and fixes the root directory, refusing a root
 // whose text cannot name a folder before anything else happens; prints the
@@ -88,6 +112,15 @@ int answer_is_yes(const char *answer);
 // Asks the question unless silent and records the choice; exits when no
 // answer can be read.
 void ask_startup_question(InstallerState *state);
+
+// 1 when the run's window closes with it, before anyone could read how it
+// ended, and a person is there to press Enter: the console belongs to this
+// process alone (a double-click), standard input is that console, and the
+// run is not silent.
+int waits_before_closing(int console_processes, int silent, int input_is_console);
+
+// Shows MSG_PRESS_ENTER and waits for one line or the end of input.
+void wait_for_enter(void);
 
 // ---- Installation -------------------------------------------------------
 

@@ -3,6 +3,8 @@
 #include "installer.h"
 #include "messages.h"
 
+#include <stdlib.h>
+
 void write_launcher_configuration(const char *root, const InstallLayout *layout)
 {
     IniFile *ini = ini_create();
@@ -12,13 +14,24 @@ void write_launcher_configuration(const char *root, const InstallLayout *layout)
     section_set_value(section, "Progname", "qvl");
     section_set_value(section, "Rootdir", root);
 
+    // The library gives the text; the platform writes it by the rules of
+    // every other file of the installation (platform.h).
     const FileCopy *config = &layout->launcher_config;
-    char native[PATH_BUFFER_SIZE];
-    platform_native_path(config->source, native);
-    int32_t saved = ini_save(ini, native);
+    size_t length = 0;
+    IniError unstorable;
+    char *text = ini_save_to_memory(ini, &length, &unstorable);
     ini_destroy(ini);
-    if (saved != 0)
-        installer_fail(MSG_CANNOT_CREATE MSG_BAILING_OUT, config->source);
-    if (!platform_copy_file(config->source, config->destination))
-        installer_fail(MSG_COPY_FAILED_BAILING_OUT, config->source, config->destination);
+    // A root taken from the tool's own path may hold a line end.
+    if (text == NULL)
+        installer_fail(MSG_CANNOT_CREATE MSG_REASON MSG_BAILING_OUT, config->source,
+                       unstorable.message);
+    PlatformError error;
+    int written = platform_write_file(config->source, text, (uint32_t)length, &error);
+    free(text);
+    if (!written) {
+        installer_report(&error, MSG_CANNOT_CREATE, config->source);
+        installer_fail(MSG_BAILING_OUT);
+    }
+    if (platform_copy_file(config->source, config->destination, &error) != PLATFORM_COPY_DONE)
+        installer_fail_copy(config->source, config->destination, &error);
 }

@@ -62,26 +62,35 @@
 #define MSG_NO_INSTALL_SECTION "No [Install] section in init file %s\n"
 // The key is VSN or SYSTEM_VSN.
 #define MSG_NO_KEY "No key %s in init file %s\n"
-// The second line of MSG_CANNOT_OPEN_INIT: the library's reason.
-#define MSG_LOAD_REASON "%s\n"
 #define MSG_NOT_A_FOLDER_NAME                                    \
     "Value of %s in init file %s is not a folder name: \"%s\"\n" \
-    "A version must not be empty, . or .., nor hold \\, / or :\n"
+    "A version must not be empty, . or .., nor hold \\, /, : or a control character\n"
+// Install.ini saved as UTF-8 (with its byte-order mark), on Windows.
+#define MSG_VERSION_NOT_ANSI                                                                   \
+    "Value of %s in init file %s cannot be written in this system's ANSI code page; it would " \
+    "read as %s, which may be another folder\n"
 
 // Values that would make a composed path longer than PATH_BUFFER_SIZE - 1.
 #define MSG_ROOT_TOO_LONG "Root directory is too long, paths in it would exceed %d bytes: %s\n"
 #define MSG_VALUE_TOO_LONG \
     "Value of %s in init file %s is too long, paths with it would exceed %d bytes\n"
 
+// The line under a message that a failed system call caused: the step and
+// the system's own text (under MSG_CANNOT_OPEN_INIT, the library's reason).
+#define MSG_REASON "%s\n"
+
 // Copies.
 #define MSG_FILE_MISSING "Could not find file %s\n"
 #define MSG_COPY_FAILED "Could not copy file %s to %s\n"
 #define MSG_CONTINUING "Continuing installation anyway...\n"
 #define MSG_BAILING_OUT "Cannot continue installation, bailing out.\n"
-#define MSG_COPY_FAILED_BAILING_OUT MSG_COPY_FAILED MSG_BAILING_OUT
 
 // Launcher configuration and completion.
 #define MSG_CANNOT_CREATE "Could not create file %s\n"
 #define MSG_SUCCESS "Quorvel %s installed successfully\n"
+
+// The last line of a run in a window of its own (a double-click), which
+// closes when the run ends.
+#define MSG_PRESS_ENTER "Press Enter to close this window."
 
 #endif

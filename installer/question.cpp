@@ -41,3 +41,18 @@ void ask_startup_question(InstallerState *state)
     if (answer_is_yes(state->answer))
         state->velmar = 0;
 }
+
+int waits_before_closing(int console_processes, int silent, int input_is_console)
+{
+    return console_processes == 1 && !silent && input_is_console;
+}
+
+void wait_for_enter(void)
+{
+    fputs(MSG_PRESS_ENTER, stdout);
+    fflush(stdout);
+    int c;
+    do
+        c = getchar();
+    while (c != EOF && c != '\n');
+}

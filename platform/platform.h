@@ -30,26 +30,40 @@
  *   Windows also ':') is refused: it would be its own scratch file, or
  *   have none.
  * - A destination that is a symbolic link is replaced as a name: the file
- *   it points to is never written. A destination that may not be written
- *   (the read-only attribute on Windows, no write permission on POSIX) is
- *   replaced like any other, and every copy is left writable by its owner:
- *   on Windows without the read-only attribute, on POSIX with the source's
- *   permission bits plus the owner's write permission.
- * - A copy fails, and leaves no scratch file, when the source is missing
- *   or is a directory, when the destination is a directory or its folder
- *   is missing, when the destination is locked (on Windows a running
- *   program or a file held open without sharing), and when source and
- *   destination are the same file, which it leaves untouched.
- * - A lock on a file keeps a second process from taking the same lock, and
- *   nothing else: it never waits, it does not keep anyone from reading or
- *   writing the file, it leaves no file behind, and the system releases it
- *   when the process ends, however it ends.
+ *   it points to is never written. Whatever stands at the scratch name (a
+ *   link, a file left by a killed run) is removed as a name first. A
+ *   destination that may not be written (the read-only attribute on
+ *   Windows, no write permission on POSIX) is replaced like any other, and
+ *   every copy is left writable by its owner: on Windows without the
+ *   read-only attribute; on POSIX with the source's permission bits less
+ *   the umask, set-user-ID and set-group-ID, plus the owner's write
+ *   permission.
+ * - The scratch file is forced to the disk before its rename, so that a
+ *   file put in place survives a power cut whole.
+ * - A copy whose source and destination are the same file (a link, or the
+ *   same path) is already made: it succeeds and touches nothing.
+ * - A copy fails, and leaves no scratch file, when the source is missing,
+ *   unreadable or a directory, when the destination is a directory or its
+ *   folder is missing, when the disk fills up, and when the destination
+ *   cannot be replaced: on Windows a running program or a file held open
+ *   without sharing ("in use"), or a refusal for permissions.
+ * - Every operation that can fail on a system call fills a PlatformError
+ *   when it fails: the step, the system's own error code, and the path the
+ *   step failed on when the caller cannot know it (a scratch file, a
+ *   folder on the way).
+ * - A lock on a file keeps a second process from taking the same lock: it
+ *   never waits, it does not keep anyone from reading or writing the file,
+ *   it leaves no file behind, and the system releases it when the process
+ *   ends, however it ends. On Windows it also keeps anyone from deleting
+ *   the file or renaming another over it (as editors save): sharing that
+ *   would let a second run lock the new file.
  * - Case-insensitive comparison is ASCII only, as in the C locale.
  *
  * In test builds (PLATFORM_FAULT_INJECTION) each operation below that
- * reaches the file system or the module asks the fault seam once, before
- * its first system call, so that tests can make the Nth operation of a
- * kind fail and see what the installer does with it.
+ * changes the file system, finds a path or locks asks the fault seam once,
+ * before its first system call, and the flush before each rename asks once
+ * more (FLUSH), so that tests can make the Nth operation of a kind fail and
+ * see what the installer does with it.
  */
 #ifndef QUORVEL_PLATFORM_H
 #define QUORVEL_PLATFORM_H
@@ -64,22 +78,52 @@ extern "C" {
  * path and the tool's own path live in buffers of this size. */
 enum { PATH_BUFFER_SIZE = 260 };
 
-/* Full path of the running executable into buffer (size bytes). Returns the
- * length written, without the terminating zero, or 0 on failure. A result
- * equal to size means the path did not fit: the buffer then holds a
- * truncated path that is not zero-terminated and must not be used. */
-uint32_t platform_own_path(char *buffer, uint32_t size);
+/* Why an operation failed. */
+typedef struct PlatformError {
+    const char *step;            /* what failed, lower case: "cannot open the source" */
+    char path[PATH_BUFFER_SIZE]; /* the path it failed on, when the caller cannot know it;
+                                    else empty */
+    uint32_t code;               /* errno on POSIX, GetLastError() on Windows */
+} PlatformError;
 
-/* Creates one directory with default permissions. 1 on success, 0 when it
- * could not be created (it may exist already). */
-int platform_create_directory(const char *path);
+/* The reason line of a failure, without a line end, into line (size bytes,
+ * cut short where it does not fit): the step, its path if any, a colon and
+ * the system's own text for the code (strerror on POSIX, FormatMessage on
+ * Windows): "cannot create C:\dist\bin\qvl.ex~: Access is denied." */
+void platform_reason(const PlatformError *error, char *line, uint32_t size);
+
+/* Full path of the running executable into buffer (size bytes). Returns the
+ * length written, without the terminating zero, or 0 on failure, with
+ * *error filled. A result equal to size means the path did not fit: the
+ * buffer then holds a truncated path that is not zero-terminated and must
+ * not be used. */
+uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error);
+
+/* Makes path a directory with default permissions, unless one is there
+ * already. 1 when a directory is at path, 0 with *error filled when none
+ * could be made (a file is in the way, no permission, no parent). */
+int platform_create_directory(const char *path, PlatformError *error);
 
 /* 1 when anything (file or directory) is at path, 0 when nothing is. */
 int platform_exists(const char *path);
 
+typedef enum PlatformCopyResult {
+    PLATFORM_COPY_DONE,   /* the destination holds the source's bytes */
+    PLATFORM_COPY_IN_USE, /* Windows: made, but the destination is in use (a running
+                             program) and stays as it was */
+    PLATFORM_COPY_FAILED, /* the destination stays as it was */
+} PlatformCopyResult;
+
 /* Copies source to destination, replacing an existing destination whole
- * (see the rules above). 1 on success, 0 on failure. */
-int platform_copy_file(const char *source, const char *destination);
+ * (see the rules above); on any result but PLATFORM_COPY_DONE *error is
+ * filled. */
+PlatformCopyResult platform_copy_file(const char *source, const char *destination,
+                                      PlatformError *error);
+
+/* Writes count bytes as the whole new content of destination, by the rules
+ * of a copy. 1 when written, 0 with *error filled. */
+int platform_write_file(const char *destination, const char *bytes, uint32_t count,
+                        PlatformError *error);
 
 typedef enum PlatformLockResult {
     PLATFORM_LOCK_TAKEN,  /* held until platform_unlock_file or the end of the process */
@@ -125,7 +169,7 @@ int platform_is_relative(const char *path);
 
 typedef enum PlatformPathResult {
     PLATFORM_PATH_OK,
-    PLATFORM_PATH_FAILED,   /* the system could not tell (no current directory) */
+    PLATFORM_PATH_FAILED,   /* the system could not tell (no current directory): *error says why */
     PLATFORM_PATH_TOO_LONG, /* the full path does not fit the buffer */
     PLATFORM_PATH_NOT_ANSI, /* Windows: the ANSI code page cannot represent it */
 } PlatformPathResult;
@@ -137,7 +181,8 @@ typedef enum PlatformPathResult {
  * as platform_own_path reports the tool's path. On PLATFORM_PATH_NOT_ANSI
  * the buffer holds the look-alike the code page would give, for a message
  * only. */
-PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size);
+PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size,
+                                      PlatformError *error);
 
 /* 1 when argument index of the command line (argv[index], given as
  * argument) reached the program exactly as typed; 0 when the ANSI code
@@ -148,6 +193,29 @@ int platform_argument_is_exact(int index, const char *argument);
 /* 1 when the path platform_own_path delivers is the tool's real path and
  * not a look-alike made by the ANSI code page. Always 1 on POSIX. */
 int platform_own_path_is_exact(void);
+
+/* 1 when the file at path begins with the count bytes at prefix; 0 when it
+ * does not, or cannot be read. */
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count);
+
+/* The text of UTF-8 bytes as the system names files, into buffer (size
+ * bytes, zero-terminated; PLATFORM_PATH_TOO_LONG when it does not fit). On
+ * Windows, the ANSI code page's form: PLATFORM_PATH_NOT_ANSI when a
+ * character has no exact one (invalid UTF-8 has none), the buffer then
+ * holding the look-alike, for a message only. POSIX names files in bytes:
+ * they are taken as they are. */
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size);
+
+/* ---- The console ---------------------------------------------------------- */
+
+/* The number of processes attached to this process's console: 1 when the
+ * console was made for this process alone (Windows, started from Explorer);
+ * 0 when there is none, or on POSIX, where no window closes with a
+ * process. */
+int platform_console_process_count(void);
+
+/* 1 when standard input is a console (a terminal), not a pipe or a file. */
+int platform_input_is_console(void);
 
 /* Compares two strings without regard to ASCII letter case: 0 when equal,
  * negative or positive as strcmp on the lower-cased bytes. */

@@ -45,11 +45,19 @@ static int posix_open_native(const char *native, int flags, mode_t mode)
     return fd;
 }
 
-// 1 when fd is open on a regular file. Only regular files are read or
-// copied: a FIFO may never end and a device such as /dev/zero never does.
-static int posix_is_regular(int fd, struct stat *status)
+// Fills *error; 0, so that a failure is one return.
+static int posix_fail(PlatformError *error, const char *step, const char *path, int code)
 {
-    return fstat(fd, status) == 0 && S_ISREG(status->st_mode);
+    error->step = step;
+    snprintf(error->path, sizeof error->path, "%s", path);
+    error->code = (uint32_t)code;
+    return 0;
+}
+
+void platform_reason(const PlatformError *error, char *line, uint32_t size)
+{
+    snprintf(line, size, "%s%s%s: %s", error->step, error->path[0] != '\0' ? " " : "", error->path,
+             strerror((int)error->code));
 }
 
 static int posix_write_all(int fd, const char *bytes, size_t count)
@@ -64,18 +72,23 @@ static int posix_write_all(int fd, const char *bytes, size_t count)
     return 1;
 }
 
-// Copies the rest of source into destination through user memory.
-static int posix_copy_by_reading(int source, int destination)
+static const char *const POSIX_READ_FAILED = "cannot read the source";
+static const char *const POSIX_WRITE_FAILED = "cannot write";
+static const char *const POSIX_REPLACE_FAILED = "cannot replace the destination";
+
+// Copies the rest of source into destination through user memory: null,
+// or the step that failed, with errno.
+static const char *posix_copy_by_reading(int source, int destination)
 {
     char chunk[65536];
     for (;;) {
         ssize_t got = read(source, chunk, sizeof chunk);
         if (got < 0)
-            return 0;
+            return POSIX_READ_FAILED;
         if (got == 0)
-            return 1;
+            return NULL;
         if (!posix_write_all(destination, chunk, (size_t)got))
-            return 0;
+            return POSIX_WRITE_FAILED;
     }
 }
 
@@ -89,8 +102,9 @@ static int posix_no_file_copy(int error)
 
 // Copies source into destination with the kernel's file-to-file copy, which
 // never passes the bytes through this process; falls back to reading and
-// writing where the kernel or the file systems do not offer it.
-static int posix_copy_contents(int source, int destination)
+// writing where the kernel or the file systems do not offer it. Null, or
+// the step that failed, with errno.
+static const char *posix_copy_contents(int source, int destination)
 {
 #ifdef __linux__
     int copied_any = 0;
@@ -104,24 +118,35 @@ static int posix_copy_contents(int source, int destination)
         // a file whose size the file system does not report (as in /proc):
         // reading tells the two apart.
         if (copied == 0 && copied_any)
-            return 1;
+            return NULL;
         if (copied == 0)
             break;
         if (!copied_any && posix_no_file_copy(errno))
             break;
-        return 0;
+        return POSIX_WRITE_FAILED;
     }
 #endif
     return posix_copy_by_reading(source, destination);
 }
 
-uint32_t platform_own_path(char *buffer, uint32_t size)
+// Forces what was written to fd to the disk.
+static int posix_flush(int fd)
+{
+    if (PLATFORM_FAULT(FLUSH)) {
+        errno = EIO;
+        return 0;
+    }
+    return fsync(fd) == 0;
+}
+
+uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
 {
     if (PLATFORM_FAULT(OWN_PATH))
-        return 0;
+        return posix_fail(error, "cannot tell the tool's own path", "", EIO);
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0)
-        return 0;
+        return posix_fail(error, "cannot tell the tool's own path", "",
+                          length < 0 ? errno : ENOENT);
     if ((uint32_t)length >= size)
         return size;
     buffer[length] = '\0';
@@ -132,12 +157,18 @@ uint32_t platform_own_path(char *buffer, uint32_t size)
     return (uint32_t)length;
 }
 
-int platform_create_directory(const char *path)
+int platform_create_directory(const char *path, PlatformError *error)
 {
+    static const char *const step = "cannot create the folder";
     if (PLATFORM_FAULT(MKDIR))
-        return 0;
+        return posix_fail(error, step, path, EIO);
     char native[POSIX_PATH_BUFFER_SIZE];
-    return posix_native_path(path, native) && mkdir(native, 0777) == 0;
+    if (!posix_native_path(path, native) || (mkdir(native, 0777) != 0 && errno != EEXIST))
+        return posix_fail(error, step, path, errno);
+    struct stat status;
+    if (stat(native, &status) != 0 || !S_ISDIR(status.st_mode))
+        return posix_fail(error, step, path, ENOTDIR);
+    return 1;
 }
 
 int platform_exists(const char *path)
@@ -149,84 +180,107 @@ int platform_exists(const char *path)
     return posix_native_path(path, native) && stat(native, &status) == 0;
 }
 
-// The scratch file of a copy to destination (platform.h); 0 for a name
-// that would be its own scratch file, or have none.
-static int posix_scratch_path(const char *destination, char scratch[POSIX_PATH_BUFFER_SIZE])
+// Puts new content in place of destination through its scratch file
+// (platform.h): created anew with the permission bits given (less the
+// umask), filled from the descriptor source, or from bytes when source is
+// -1, forced to the disk, and renamed over destination. The scratch file
+// goes on every failure.
+static int posix_replace(const char *destination, int source, const char *bytes, size_t count,
+                         mode_t bits, PlatformError *error)
 {
-    // The destination came through posix_native_path: it fits.
+    // A directory, FIFO or device at the destination stays; a link there is
+    // replaced as a name.
+    char native_destination[POSIX_PATH_BUFFER_SIZE];
+    struct stat status;
+    if (posix_native_path(destination, native_destination) &&
+        lstat(native_destination, &status) == 0 && !S_ISREG(status.st_mode) &&
+        !S_ISLNK(status.st_mode))
+        return posix_fail(error, POSIX_REPLACE_FAILED, "",
+                          S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
     size_t length = strlen(destination);
-    if (length == 0 || destination[length - 1] == '/' || destination[length - 1] == '~') {
-        errno = EINVAL;
-        return 0;
-    }
+    char scratch[PATH_BUFFER_SIZE];
+    if (length == 0 || length >= sizeof scratch || destination[length - 1] == '\\' ||
+        destination[length - 1] == '/' || destination[length - 1] == '~')
+        return posix_fail(error, "cannot name a scratch file for the destination", "", EINVAL);
     memcpy(scratch, destination, length + 1);
     scratch[length - 1] = '~';
-    return 1;
-}
+    char native_scratch[POSIX_PATH_BUFFER_SIZE];
+    posix_native_path(scratch, native_scratch);
 
-// 1 when a copy may put a file at destination: nothing is there, a regular
-// file other than the source is, or a symbolic link, which is replaced as
-// a name. A directory, FIFO or device stays, and so does the source itself.
-static int posix_may_replace(const char *destination, const struct stat *source)
-{
-    struct stat status;
-    if (lstat(destination, &status) != 0)
-        return errno == ENOENT;
-    if (S_ISLNK(status.st_mode))
-        return 1;
-    return S_ISREG(status.st_mode) &&
-           !(status.st_dev == source->st_dev && status.st_ino == source->st_ino);
-}
-
-// Writes the rest of source into the scratch file, then renames it over
-// destination. The scratch file goes on every failure.
-static int posix_copy_through_scratch(int source, mode_t bits, const char *scratch,
-                                      const char *destination)
-{
-    // A scratch file left by a killed run goes first, whatever its
-    // permissions; creating it anew never follows a link put in its place.
-    (void)unlink(scratch);
-    int copy = posix_open_native(scratch, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
-    if (copy < 0)
-        return 0;
-    // Whatever the umask: the source's bits, and the owner may write, so
-    // that a later run can replace the copy. Worth keeping, not worth
-    // failing for (a file system without permission bits refuses them).
-    (void)fchmod(copy, bits | S_IWUSR);
-    int ok = posix_copy_contents(source, copy);
+    // A file left by a killed run, or a link, goes as a name: creating the
+    // scratch file anew never follows one.
+    (void)unlink(native_scratch);
+    int fd =
+        posix_open_native(native_scratch, O_WRONLY | O_CREAT | O_EXCL, (bits & 0777) | S_IWUSR);
+    if (fd < 0)
+        return posix_fail(error, "cannot create", scratch, errno);
+    const char *step = NULL;
+    if (source >= 0)
+        step = posix_copy_contents(source, fd);
+    else if (!posix_write_all(fd, bytes, count))
+        step = POSIX_WRITE_FAILED;
+    if (step == NULL && !posix_flush(fd))
+        step = "cannot flush";
+    int code = errno;
     // Closing reports an error only where writes are deferred (network
     // file systems).
-    if (close(copy) != 0)
-        ok = 0;
-    if (ok && rename(scratch, destination) == 0)
-        return 1;
+    if (close(fd) != 0 && step == NULL) {
+        step = POSIX_WRITE_FAILED;
+        code = errno;
+    }
+    if (step == NULL) {
+        if (rename(native_scratch, native_destination) == 0)
+            return 1;
+        step = POSIX_REPLACE_FAILED;
+        code = errno;
+    }
     // A half-written file is worse than none: nobody could tell it from a
     // good one. The destination is as it was.
-    unlink(scratch);
-    return 0;
+    unlink(native_scratch);
+    int scratch_at_fault = step != POSIX_READ_FAILED && step != POSIX_REPLACE_FAILED;
+    return posix_fail(error, step, scratch_at_fault ? scratch : "", code);
 }
 
-int platform_copy_file(const char *source_path, const char *destination_path)
+PlatformCopyResult platform_copy_file(const char *source_path, const char *destination_path,
+                                      PlatformError *error)
 {
-    if (PLATFORM_FAULT(COPY))
-        return 0;
+    if (PLATFORM_FAULT(COPY)) {
+        posix_fail(error, "cannot open the source", "", EIO);
+        return PLATFORM_COPY_FAILED;
+    }
     char source_native[POSIX_PATH_BUFFER_SIZE];
     char destination_native[POSIX_PATH_BUFFER_SIZE];
-    char scratch[POSIX_PATH_BUFFER_SIZE];
-    if (!posix_native_path(source_path, source_native) ||
-        !posix_native_path(destination_path, destination_native) ||
-        !posix_scratch_path(destination_native, scratch))
-        return 0;
-    int source = posix_open_native(source_native, O_RDONLY, 0);
-    if (source < 0)
-        return 0;
-    struct stat source_status;
-    int ok = posix_is_regular(source, &source_status) &&
-             posix_may_replace(destination_native, &source_status) &&
-             posix_copy_through_scratch(source, source_status.st_mode & 07777, scratch,
-                                        destination_native);
+    int source = -1;
+    if (posix_native_path(source_path, source_native))
+        source = posix_open_native(source_native, O_RDONLY, 0);
+    if (source < 0) {
+        posix_fail(error, "cannot open the source", "", errno);
+        return PLATFORM_COPY_FAILED;
+    }
+    // Only regular files are copied: a FIFO may never end and a device such
+    // as /dev/zero never does.
+    struct stat from = {};
+    struct stat to = {};
+    int regular = fstat(source, &from) == 0 && S_ISREG(from.st_mode);
+    // The very same file (a link, or bin a link to the versioned bin): the
+    // copy is made.
+    int same = regular && posix_native_path(destination_path, destination_native) &&
+               lstat(destination_native, &to) == 0 && S_ISREG(to.st_mode) &&
+               to.st_dev == from.st_dev && to.st_ino == from.st_ino;
+    int done = same || (regular && posix_replace(destination_path, source, NULL, 0,
+                                                 from.st_mode & 0777, error));
+    if (!regular)
+        posix_fail(error, "cannot open the source", "", S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
     close(source);
-    return ok;
+    return done ? PLATFORM_COPY_DONE : PLATFORM_COPY_FAILED;
+}
+
+int platform_write_file(const char *destination, const char *bytes, uint32_t count,
+                        PlatformError *error)
+{
+    if (PLATFORM_FAULT(CREATE))
+        return posix_fail(error, "cannot create", destination, EIO);
+    return posix_replace(destination, -1, bytes, count, 0666, error);
 }
 
 PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
@@ -328,13 +382,15 @@ static int posix_append_components(const char *path, char *buffer, uint32_t size
     return 1;
 }
 
-PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size)
+PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size,
+                                      PlatformError *error)
 {
-    if (PLATFORM_FAULT(FULL_PATH))
-        return PLATFORM_PATH_FAILED;
     char directory[POSIX_PATH_BUFFER_SIZE];
-    if (getcwd(directory, sizeof directory) == NULL)
+    int faulted = PLATFORM_FAULT(FULL_PATH);
+    if (faulted || getcwd(directory, sizeof directory) == NULL) {
+        posix_fail(error, "cannot tell the current folder", "", faulted ? EIO : errno);
         return PLATFORM_PATH_FAILED;
+    }
     uint32_t length = 0;
     if (!posix_append_components(directory, buffer, size, &length) ||
         !posix_append_components(path, buffer, size, &length))
@@ -362,4 +418,34 @@ int platform_argument_is_exact(int index, const char *argument)
 int platform_own_path_is_exact(void)
 {
     return 1;
+}
+
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
+{
+    char native[POSIX_PATH_BUFFER_SIZE];
+    int fd = posix_native_path(path, native) ? posix_open_native(native, O_RDONLY, 0) : -1;
+    if (fd < 0)
+        return 0;
+    char start[16];
+    ssize_t got = count <= sizeof start ? read(fd, start, count) : -1;
+    close(fd);
+    return got == (ssize_t)count && memcmp(start, prefix, count) == 0;
+}
+
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
+{
+    if (strlen(utf8) >= size)
+        return PLATFORM_PATH_TOO_LONG;
+    strcpy(buffer, utf8);
+    return PLATFORM_PATH_OK;
+}
+
+int platform_console_process_count(void)
+{
+    return 0;
+}
+
+int platform_input_is_console(void)
+{
+    return isatty(STDIN_FILENO);
 }

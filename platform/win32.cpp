@@ -12,20 +12,64 @@
 
 #include <shellapi.h>
 
-uint32_t platform_own_path(char *buffer, uint32_t size)
+// The error an injected fault reports: the device failed.
+static const DWORD WIN32_FAULT_ERROR = ERROR_GEN_FAILURE;
+
+static const char *const WIN32_OPEN_FAILED = "cannot open the source";
+static const char *const WIN32_READ_FAILED = "cannot read the source";
+static const char *const WIN32_WRITE_FAILED = "cannot write";
+static const char *const WIN32_REPLACE_FAILED = "cannot replace the destination";
+
+// Fills *error; 0, so that a failure is one return.
+static int win32_fail(PlatformError *error, const char *step, const char *path, DWORD code)
 {
+    error->step = step;
+    snprintf(error->path, sizeof error->path, "%s", path);
+    error->code = code;
+    return 0;
+}
+
+void platform_reason(const PlatformError *error, char *line, uint32_t size)
+{
+    char text[256];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  error->code, 0, text, sizeof text, NULL);
+    // The system's text ends in a line end; the reason line holds none.
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '))
+        --length;
+    text[length] = '\0';
+    if (length == 0)
+        snprintf(text, sizeof text, "error %lu", (unsigned long)error->code);
+    snprintf(line, size, "%s%s%s: %s", error->step, error->path[0] != '\0' ? " " : "", error->path,
+             text);
+}
+
+uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
+{
+    static const char *const step = "cannot tell the tool's own path";
     if (PLATFORM_FAULT(OWN_PATH))
-        return 0;
+        return win32_fail(error, step, "", WIN32_FAULT_ERROR);
     DWORD length = GetModuleFileNameA(NULL, buffer, size);
+    if (length == 0)
+        return win32_fail(error, step, "", GetLastError());
     // A path that does not fit comes back as size bytes, not terminated.
     return length >= size ? size : (uint32_t)length;
 }
 
-int platform_create_directory(const char *path)
+int platform_create_directory(const char *path, PlatformError *error)
 {
+    static const char *const step = "cannot create the folder";
     if (PLATFORM_FAULT(MKDIR))
-        return 0;
-    return CreateDirectoryA(path, NULL) != 0;
+        return win32_fail(error, step, path, WIN32_FAULT_ERROR);
+    if (CreateDirectoryA(path, NULL))
+        return 1;
+    DWORD code = GetLastError();
+    DWORD attributes = GetFileAttributesA(path);
+    if (code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 1;
+    return win32_fail(error, step, path, code);
 }
 
 int platform_exists(const char *path)
@@ -33,21 +77,6 @@ int platform_exists(const char *path)
     if (PLATFORM_FAULT(EXISTS))
         return 0;
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The scratch file of a copy to destination (platform.h); 0 for a name
-// that would be its own scratch file, or have none.
-static int win32_scratch_path(const char *destination, char scratch[PATH_BUFFER_SIZE])
-{
-    size_t length = strlen(destination);
-    if (length == 0 || length >= PATH_BUFFER_SIZE)
-        return 0;
-    char last = destination[length - 1];
-    if (last == '\\' || last == '/' || last == ':' || last == '~')
-        return 0;
-    memcpy(scratch, destination, length + 1);
-    scratch[length - 1] = '~';
-    return 1;
 }
 
 // 1 when both paths reach one file: the same path spelled twice, or links.
@@ -80,49 +109,188 @@ static DWORD win32_writable(DWORD attributes)
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
-int platform_copy_file(const char *source, const char *destination)
+static int win32_write_all(HANDLE file, const char *bytes, DWORD count)
 {
-    if (PLATFORM_FAULT(COPY))
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, count, &written, NULL))
         return 0;
-    char scratch[PATH_BUFFER_SIZE];
-    if (!win32_scratch_path(destination, scratch))
+    if (written != count)
+        SetLastError(ERROR_DISK_FULL);
+    return written == count;
+}
+
+// Copies the rest of source into destination: null, or the step that
+// failed, with GetLastError().
+static const char *win32_copy_contents(HANDLE source, HANDLE destination)
+{
+    char chunk[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(source, chunk, sizeof chunk, &got, NULL))
+            return WIN32_READ_FAILED;
+        if (got == 0)
+            return NULL;
+        if (!win32_write_all(destination, chunk, got))
+            return WIN32_WRITE_FAILED;
+    }
+}
+
+static int win32_flush(HANDLE file)
+{
+    if (PLATFORM_FAULT(FLUSH)) {
+        SetLastError(WIN32_FAULT_ERROR);
         return 0;
+    }
+    return FlushFileBuffers(file) != 0;
+}
+
+// 1 when the system refused to replace destination (code) because it is in
+// use, not for permissions. A refusal with access denied is told by
+// opening the destination for deletion: a running program still opens,
+// and a file held open without sharing is a sharing violation; a file the
+// caller may not replace is refused again.
+static int win32_in_use(const char *destination, DWORD code)
+{
+    if (code == ERROR_SHARING_VIOLATION)
+        return 1;
+    if (code != ERROR_ACCESS_DENIED)
+        return 0;
+    HANDLE file =
+        CreateFileA(destination, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return 1;
+}
+
+// Creates the scratch file anew, for writing. Whatever stands at its name
+// (a file left by a killed run, read-only maybe, or a link) goes as a name
+// first: an empty file of this run's is renamed over it, which never
+// follows a link (deleting a link under Wine removes the file it points
+// to), and is then deleted.
+static HANDLE win32_create_scratch(const char *scratch)
+{
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    HANDLE file = CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
+    DWORD code = GetLastError();
+    if (file != INVALID_HANDLE_VALUE || (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS))
+        return file;
+    char folder[PATH_BUFFER_SIZE];
+    snprintf(folder, sizeof folder, "%s", scratch);
+    char *separator = strrchr(folder, '\\');
+    if (separator != NULL)
+        *separator = '\0';
+    char empty[MAX_PATH];
+    if (GetTempFileNameA(separator != NULL ? folder : ".", "qvl", 0, empty) == 0) {
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows renames over a read-only file only once the attribute is gone.
+    if (!MoveFileExA(empty, scratch, MOVEFILE_REPLACE_EXISTING) &&
+        !(SetFileAttributesA(scratch, FILE_ATTRIBUTE_NORMAL) &&
+          MoveFileExA(empty, scratch, MOVEFILE_REPLACE_EXISTING))) {
+        DeleteFileA(empty);
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    DeleteFileA(scratch);
+    return CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
+}
+
+// Puts new content in place of destination through its scratch file
+// (platform.h): created anew, filled from source, or from bytes when source
+// is INVALID_HANDLE_VALUE, forced to the disk, and renamed over
+// destination. The scratch file goes on every failure.
+static PlatformCopyResult win32_replace(const char *destination, HANDLE source, const char *bytes,
+                                        DWORD count, PlatformError *error)
+{
+    // A link is replaced as a name, whatever it points to; a directory stays.
     DWORD attributes = GetFileAttributesA(destination);
-    // A link is replaced as a name, whatever it points to; a directory and
-    // the source itself stay.
     int replaced_file =
         attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (replaced_file &&
-        ((attributes & FILE_ATTRIBUTE_DIRECTORY) || win32_same_file(source, destination)))
-        return 0;
+    if (replaced_file && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        win32_fail(error, WIN32_REPLACE_FAILED, "", ERROR_ACCESS_DENIED);
+        return PLATFORM_COPY_FAILED;
+    }
+    size_t length = strlen(destination);
+    char last = length > 0 ? destination[length - 1] : '\\';
+    char scratch[PATH_BUFFER_SIZE];
+    if (length >= sizeof scratch || last == '\\' || last == '/' || last == ':' || last == '~') {
+        win32_fail(error, "cannot name a scratch file for the destination", "", ERROR_INVALID_NAME);
+        return PLATFORM_COPY_FAILED;
+    }
+    memcpy(scratch, destination, length + 1);
+    scratch[length - 1] = '~';
 
-    // A scratch file left by a killed run may be read-only, which
-    // CopyFileA refuses to overwrite.
-    SetFileAttributesA(scratch, FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileA(source, scratch, FALSE)) {
-        DeleteFileA(scratch);
-        return 0;
+    HANDLE file = win32_create_scratch(scratch);
+    if (file == INVALID_HANDLE_VALUE) {
+        win32_fail(error, "cannot create", scratch, GetLastError());
+        return PLATFORM_COPY_FAILED;
     }
-    // CopyFileA carries the source's read-only attribute over; the copy
-    // must stay replaceable by a later run.
-    DWORD copied = GetFileAttributesA(scratch);
-    if (copied == INVALID_FILE_ATTRIBUTES ||
-        ((copied & FILE_ATTRIBUTE_READONLY) &&
-         !SetFileAttributesA(scratch, win32_writable(copied)))) {
-        DeleteFileA(scratch);
-        return 0;
+    const char *step = NULL;
+    if (source != INVALID_HANDLE_VALUE)
+        step = win32_copy_contents(source, file);
+    else if (!win32_write_all(file, bytes, count))
+        step = WIN32_WRITE_FAILED;
+    if (step == NULL && !win32_flush(file))
+        step = "cannot flush";
+    DWORD code = GetLastError();
+    CloseHandle(file);
+    PlatformCopyResult result = PLATFORM_COPY_FAILED;
+    if (step == NULL) {
+        // Windows refuses to rename over a read-only file: the attribute
+        // goes just before the rename and comes back if the rename fails.
+        int read_only = replaced_file && (attributes & FILE_ATTRIBUTE_READONLY);
+        if (read_only)
+            SetFileAttributesA(destination, win32_writable(attributes));
+        if (MoveFileExA(scratch, destination, MOVEFILE_REPLACE_EXISTING))
+            return PLATFORM_COPY_DONE;
+        code = GetLastError();
+        step = WIN32_REPLACE_FAILED;
+        result = win32_in_use(destination, code) ? PLATFORM_COPY_IN_USE : PLATFORM_COPY_FAILED;
+        if (read_only)
+            SetFileAttributesA(destination, attributes);
     }
-    // Windows refuses to rename over a read-only file: the attribute goes
-    // just before the rename and comes back if the rename fails.
-    int read_only = replaced_file && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only)
-        SetFileAttributesA(destination, win32_writable(attributes));
-    if (MoveFileExA(scratch, destination, MOVEFILE_REPLACE_EXISTING))
-        return 1;
-    if (read_only)
-        SetFileAttributesA(destination, attributes);
     DeleteFileA(scratch);
-    return 0;
+    int scratch_at_fault = step != WIN32_READ_FAILED && step != WIN32_REPLACE_FAILED;
+    win32_fail(error, step, scratch_at_fault ? scratch : "", code);
+    return result;
+}
+
+PlatformCopyResult platform_copy_file(const char *source, const char *destination,
+                                      PlatformError *error)
+{
+    if (PLATFORM_FAULT(COPY)) {
+        win32_fail(error, WIN32_OPEN_FAILED, "", WIN32_FAULT_ERROR);
+        return PLATFORM_COPY_FAILED;
+    }
+    // A directory cannot be opened so, and is refused with access denied.
+    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (from == INVALID_HANDLE_VALUE) {
+        win32_fail(error, WIN32_OPEN_FAILED, "", GetLastError());
+        return PLATFORM_COPY_FAILED;
+    }
+    // The very same file (a link, or bin a link to the versioned bin): the
+    // copy is made.
+    DWORD attributes = GetFileAttributesA(destination);
+    int same = attributes != INVALID_FILE_ATTRIBUTES &&
+               !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+               win32_same_file(source, destination);
+    PlatformCopyResult result =
+        same ? PLATFORM_COPY_DONE : win32_replace(destination, from, NULL, 0, error);
+    CloseHandle(from);
+    return result;
+}
+
+int platform_write_file(const char *destination, const char *bytes, uint32_t count,
+                        PlatformError *error)
+{
+    if (PLATFORM_FAULT(CREATE))
+        return win32_fail(error, "cannot create", destination, WIN32_FAULT_ERROR);
+    return win32_replace(destination, INVALID_HANDLE_VALUE, bytes, count, error) ==
+           PLATFORM_COPY_DONE;
 }
 
 PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
@@ -226,19 +394,25 @@ static wchar_t *win32_to_wide(const char *ansi)
     return wide;
 }
 
-PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size)
+PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size,
+                                      PlatformError *error)
 {
-    if (PLATFORM_FAULT(FULL_PATH))
+    static const char *const step = "cannot tell the current folder";
+    if (PLATFORM_FAULT(FULL_PATH)) {
+        win32_fail(error, step, "", WIN32_FAULT_ERROR);
         return PLATFORM_PATH_FAILED;
+    }
     // Resolved in wide characters: the current directory may hold names
     // the ANSI code page lacks, and an ANSI call would fill in look-alikes.
     wchar_t *wide = win32_to_wide(path);
     DWORD needed = wide != NULL ? GetFullPathNameW(wide, 0, NULL, NULL) : 0;
     wchar_t *full = needed > 0 ? (wchar_t *)malloc(needed * sizeof(wchar_t)) : NULL;
     DWORD length = full != NULL ? GetFullPathNameW(wide, needed, full, NULL) : 0;
+    DWORD code = GetLastError();
     free(wide);
     if (length == 0 || length >= needed) {
         free(full);
+        win32_fail(error, step, "", code);
         return PLATFORM_PATH_FAILED;
     }
     int exact = 0;
@@ -249,6 +423,8 @@ PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t s
                                 : strlen(ansi) >= size ? PLATFORM_PATH_TOO_LONG
                                 : exact                ? PLATFORM_PATH_OK
                                                        : PLATFORM_PATH_NOT_ANSI;
+    if (result == PLATFORM_PATH_FAILED)
+        win32_fail(error, step, "", GetLastError());
     if (result == PLATFORM_PATH_OK)
         strcpy(buffer, ansi);
     else if (result == PLATFORM_PATH_NOT_ANSI)
@@ -310,4 +486,54 @@ int platform_own_path_is_exact(void)
     int exact = length == 0 || length >= WIDE_PATH_SIZE || win32_is_exact(wide);
     free(wide);
     return exact;
+}
+
+int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    char start[16];
+    DWORD got = 0;
+    int read = count <= sizeof start && ReadFile(file, start, count, &got, NULL);
+    CloseHandle(file);
+    return read && got == count && memcmp(start, prefix, count) == 0;
+}
+
+PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
+{
+    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
+    wchar_t *wide = count > 0 ? (wchar_t *)malloc((size_t)count * sizeof(wchar_t)) : NULL;
+    if (wide == NULL || MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, count) == 0) {
+        free(wide);
+        return PLATFORM_PATH_FAILED;
+    }
+    // Invalid UTF-8 arrives as U+FFFD, which no ANSI code page holds.
+    int exact = 0;
+    char *ansi = win32_to_ansi(wide, 0, &exact);
+    char *shown = ansi != NULL && exact ? ansi : win32_to_ansi(wide, 1, NULL);
+    free(wide);
+    PlatformPathResult result = shown == NULL           ? PLATFORM_PATH_FAILED
+                                : strlen(shown) >= size ? PLATFORM_PATH_TOO_LONG
+                                : ansi != NULL && exact ? PLATFORM_PATH_OK
+                                                        : PLATFORM_PATH_NOT_ANSI;
+    if (result == PLATFORM_PATH_OK || result == PLATFORM_PATH_NOT_ANSI)
+        strcpy(buffer, shown);
+    if (shown != ansi)
+        free(shown);
+    free(ansi);
+    return result;
+}
+
+int platform_console_process_count(void)
+{
+    DWORD processes[2];
+    return (int)GetConsoleProcessList(processes, 2);
+}
+
+int platform_input_is_console(void)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }

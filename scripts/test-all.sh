@@ -6,8 +6,9 @@
 #   cross build, tests under Wine), each with its whole test suite: unit,
 #   end-to-end, anomaly (Linux builds), installed library and package;
 # - the fuzz run and the fuzz preset's tests, valgrind over the unit test
-#   programs, the layout (clang-format) and clang-tidy checks of the
-#   sources, and the coverage of the whole native test suite
+#   programs, two threads saving at once under ThreadSanitizer
+#   (scripts/check-threads.sh), the layout (clang-format) and clang-tidy
+#   checks of the sources, and the coverage of the whole native test suite
 #   (scripts/coverage.sh);
 # - plain builds as a packager configures them (no preset: build types
 #   Release and None, with g++ and with clang++): the whole tree built, its
@@ -88,6 +89,9 @@ for program in build/native/tests/installer_tests build/native/tests/inifile/ini
         "$program" --gtest_brief=1 >/dev/null
     echo "$program: clean"
 done
+
+step "Two threads saving at once (ThreadSanitizer)"
+"$repo/scripts/check-threads.sh" || status=1
 
 step "Layout of the sources (clang-format)"
 "$repo/scripts/check-format.sh" || status=1

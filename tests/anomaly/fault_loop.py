@@ -36,30 +36,33 @@ RICH_RELEASE_DESCRIPTION = ("; Release description\r\n[Other]\r\nVSN = 0.0\r\n[I
                             "VSN = 5.10.3 ; the current one\r\nNOTE = " + "n" * 1500
                             + "\\\r\n  continued\r\nSYSTEM_VSN = R16B\r\n")
 
-# An executable left uncopied: the run goes on.
-WARNING = re.compile(r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n"
-                     r"Continuing installation anyway\.\.\.\n")
+# The platform's reason under a message: the step and the system's text.
+REASON = r"cannot [^\n]*: [^\n]*\S\n"
+# An executable left uncopied because it is in use: the run goes on.
+WARNING = re.compile(r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + REASON
+                     + r"Continuing installation anyway\.\.\.\n")
 # What ends a run, by the kind of call whose failure can bring it about.
-# A kind not named here may end the run with any of the tool's messages.
+# A kind not named here may end the run with a failed copy or creation.
 BAIL_OUT = r"Cannot continue installation, bailing out\.\n"
-COPY_FAILED = r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + BAIL_OUT
-CREATE_FAILED = r"Could not create file (?P<target>[^\n]*)\n" + BAIL_OUT
+COPY_FAILED = (r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + REASON
+               + BAIL_OUT)
+CREATE_FAILED = r"Could not create file (?P<target>[^\n]*)\n" + REASON + BAIL_OUT
 INIT = r"Cannot open init file [^\n]*\n"
 FATAL = {
     "": r"(?!)",  # a clean run ends with no message at all
     "alloc": r"Out of memory\n",
-    "own_path": r"Could not GetModuleFileName\(\)\n",
+    "own_path": r"Could not GetModuleFileName\(\)\n" + REASON,
     "mkdir": COPY_FAILED,
     "exists": r"Could not find file (?P<source>[^\n]*)\n",
     "copy": COPY_FAILED,
     "open": INIT + r"cannot open the file: [^\n]*\S\n",
     "create": CREATE_FAILED,
     "read": INIT + r"reading failed: [^\n]*\S\n",
-    "write": CREATE_FAILED,
-    "full_path": r"Could not tell the full path of root directory [^\n]*\n",
+    "full_path": r"Could not tell the full path of root directory [^\n]*\n" + REASON,
 }
-# Known kinds whose failure can leave an executable uncopied.
-WARNING_KINDS = {"mkdir", "copy"}
+# Known kinds whose failure can leave an executable uncopied: none, as only
+# a program in use on Windows can, and the POSIX stand-in has none.
+WARNING_KINDS = set()
 
 
 def installation_files(tree, root, velmar):

@@ -1,6 +1,7 @@
 """The tool's documented messages, read from the header that spells each of
-them once, and the reasons the library gives for a file it cannot load
-(the line after "Cannot open init file")."""
+them once, and the reason lines under them: the library's for a file it
+cannot load (after "Cannot open init file"), the platform's (the step and
+the system's text) after a message that a failed system call caused."""
 
 import os
 import re
@@ -16,6 +17,14 @@ REASON = re.compile(
     r"|line [1-9][0-9]*: (key=value before the first \[section\] header"
     r"|\[\] is not a section header: a section needs a name"
     r"|neither a \[section\] header nor a key=value line)")
+# Messages a failed system call causes, and the platform's reason under
+# them: the step, the path it names if any, and the system's text.
+CAUSED = re.compile(r"Could not (copy file [^\n]+ to [^\n]+|create file [^\n]+|GetModuleFileName\(\))"
+                    r"|Could not tell the full path of root directory [^\n]+")
+PLATFORM_REASON = re.compile(
+    r"cannot (open the source|read the source|write|flush|create|create the folder"
+    r"|replace the destination|tell the tool's own path|tell the current folder)"
+    r"( [^\n]+)?: [^\n]*\S")
 CONVERSION = re.compile(r"%(%|[-+ #0]*[0-9]*(\.[0-9]+)?[hlzjt]*[a-zA-Z])")
 
 
@@ -53,17 +62,18 @@ DOCUMENTED = _documented_lines()
 
 def undocumented(stderr):
     """The lines of standard error that are none of the tool's messages: each
-    must be a line of a message, and the line after "Cannot open init file"
-    one of the library's reasons."""
+    must be a line of a message, the line after "Cannot open init file" one
+    of the library's reasons, and the line after a message a failed system
+    call caused the platform's reason."""
     lines = stderr.split("\n")
     problems = [] if lines.pop() == "" else ["standard error does not end with a line end"]
-    after_init = False
+    reason = None  # the reasons the next line must be one of
     for line in lines:
-        known = REASON if after_init else DOCUMENTED
-        if not known.fullmatch(line):
-            problems.append("%s %r" % ("no reason after Cannot open init file, but"
-                                       if after_init else "undocumented line", line))
-        after_init = not after_init and CANNOT_OPEN_INIT.fullmatch(line) is not None
-    if after_init:
-        problems.append("no reason after the last line, Cannot open init file")
+        if not (reason or DOCUMENTED).fullmatch(line):
+            problems.append("%s %r" % ("no reason after its message, but" if reason
+                                       else "undocumented line", line))
+        reason = (None if reason else REASON if CANNOT_OPEN_INIT.fullmatch(line)
+                  else PLATFORM_REASON if CAUSED.fullmatch(line) else None)
+    if reason:
+        problems.append("no reason after the last line")
     return problems

@@ -22,9 +22,9 @@ UTF8_MARK = b"\xef\xbb\xbf"
 
 
 def logical_lines(data):
-    """The logical lines of a file's bytes, as the reader delivers them
-    (before the zero-byte cut that every later step makes), each with the
-    number of the physical line that holds its first byte."""
+    """The logical lines of a file's bytes, as the reader delivers them,
+    each with the number of the physical line that holds its first byte, up
+    to the first zero byte; and the number of that byte's line, or None."""
     lines = []
     text = bytearray()
     escaped = comment = False
@@ -46,8 +46,12 @@ def logical_lines(data):
             finish()
             text.clear()
             escaped = comment = False
+        elif byte == 0x00:  # no text holds one: the reading ends there
+            return lines, number
         elif byte == 0x0D or comment:
             continue
+        elif byte == 0x23 and not text and not escaped:  # '#' first: a comment
+            comment = True
         elif byte == 0x20:
             if text:
                 text.append(byte)
@@ -66,7 +70,7 @@ def logical_lines(data):
             text.append(byte)
             escaped = False
     finish()
-    return lines
+    return lines, None
 
 
 def load(data):
@@ -78,8 +82,8 @@ def load(data):
                           % (encoding, order))
     sections = []
     current = None
-    for number, line in logical_lines(data):
-        line = line.split(b"\0", 1)[0]  # lines are zero-terminated strings
+    lines, zero_line = logical_lines(data)
+    for number, line in lines:
         equals = line.find(b"=")
         if current is not None and equals > 0:
             current[1].append((line[:equals].rstrip(b" "), line[equals + 1:].lstrip(b" ")))
@@ -91,6 +95,9 @@ def load(data):
                 "key=value before the first [section] header" if current is None and equals > 0
                 else "[] is not a section header: a section needs a name" if line == b"[]"
                 else "neither a [section] header nor a key=value line"))
+    if zero_line is not None:
+        return None, ("line %d: a zero byte, which no ANSI or UTF-8 text holds"
+                      " (UTF-16 without a byte-order mark?)" % zero_line)
     return sections, None
 
 
@@ -105,17 +112,26 @@ class Unforeseen(Exception):
     """An Install.ini whose outcome depends on more than this module models."""
 
 
+def shown(value):
+    """A value as the tool's messages show it: each control byte as its
+    code, never raw."""
+    return re.sub(r"[\x00-\x1f\x7f]", lambda c: "<0x%02X>" % ord(c.group()), value.decode("latin-1"))
+
+
 def refused_version(key, value, release_file):
     """Standard error, as a pattern, of a version that would lead out of its
     folder or name none: the tool's own wording, which must name the key,
     the file and the value."""
     return re.compile(r"(?s)(?=.*(?<![A-Z_])%s(?![A-Z_]))(?=.*%s)(?=.*%s).*\n"
                       % (key, re.escape(release_file.decode("latin-1")),
-                         re.escape(value.decode("latin-1"))))
+                         re.escape(shown(value)[:250])))
 
 
 def leads_elsewhere(version):
-    return version in (b"", b".", b"..") or any(c in version for c in b"\\/:")
+    """A version no folder name can be: empty, . or .., or holding a
+    separator, a drive's colon or a control byte."""
+    return (version in (b"", b".", b"..") or any(c in version for c in b"\\/:")
+            or any(c < 0x20 or c == 0x7F for c in version))
 
 
 def installer_outcome(data, root, tree):

@@ -26,9 +26,28 @@ BAIL_OUT = "Cannot continue installation, bailing out.\n"
 CONTINUE = "Continuing installation anyway...\n"
 
 
-def copy_failed(source, destination, then):
-    """Standard error of a failed copy: the copy line, then what follows."""
-    return "Could not copy file %s to %s\n%s" % (source, destination, then)
+def joined(*parts):
+    """Standard error made of parts, each an exact text or a pattern: the
+    exact text when every part is one."""
+    if all(isinstance(part, str) for part in parts):
+        return "".join(parts)
+    return re.compile("".join(part.pattern if isinstance(part, re.Pattern) else re.escape(part)
+                              for part in parts))
+
+
+def reason(tool, step, error):
+    """The line under a message that a failed system call caused: the step
+    (with the path it names), then the system's own text for errno error;
+    Windows words its texts itself: there any text will do."""
+    if tool.windows:
+        return re.compile(re.escape(step) + ": [^\n]+\n")
+    return "%s: %s\n" % (step, os.strerror(error))
+
+
+def copy_failed(source, destination, then, why=""):
+    """Standard error of a failed copy: the copy line, the reason, then what
+    follows."""
+    return joined("Could not copy file %s to %s\n" % (source, destination), why, then)
 
 
 def another_installation(root):
@@ -37,8 +56,8 @@ def another_installation(root):
             "again.\n" % root)
 
 
-def create_failed(path):
-    return "Could not create file %s\n%s" % (path, BAIL_OUT)
+def create_failed(path, why):
+    return joined("Could not create file %s\n" % path, why, BAIL_OUT)
 
 
 def success_stdout(vsn, silent):

@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from expected import cannot_open, expect, rows, success_stdout
+from expected import cannot_open, expect, reason, rows, success_stdout
 from tool import Outcome
 from tree import QUESTION, installation_problems
 
@@ -42,9 +42,10 @@ FAILING_ARGUMENTS = [
     ("upper_case_switch", ["-S"], "Unknown command switch -S\n" + SEE_HELP),
     ("lone_dash", ["-"], "Unknown command switch -\n" + SEE_HELP),
     ("long_help_with_one_dash", ["-help"], "Unknown command switch -help\n" + SEE_HELP),
-    # the whole offending argument is reported
-    ("switch_after_two_roots", ["-s", "a", "b c"],
-     "Only one root directory can be specified, parameter b c is illegal\n"),
+    # the whole offending argument is reported, a control byte as its code
+    ("switch_after_two_roots", ["-s", "a", "b\tc"],
+     "Only one root directory can be specified, parameter b<0x09>c is illegal\n"),
+    ("switch_with_control_byte", ["-\x01"], "Unknown command switch -<0x01>\n" + SEE_HELP),
     # an empty root: an unset variable
     ("empty_root_refused", ["", "-s"],
      "Root directory is empty: give the distribution's folder, or no root to use the folder "
@@ -175,7 +176,8 @@ def test_relative_root_without_current_folder(ctx):
     result = subprocess.run(command + ctx.tool.command(["-s", "tree"]), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=60)
     outcome = Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
-    expect(outcome, 1, "", "Could not tell the full path of root directory tree\n")
+    expect(outcome, 1, "", "Could not tell the full path of root directory tree\n"
+           + reason(ctx.tool, "cannot tell the current folder", errno.ENOENT))
 
 
 # ---- Names the ANSI code page cannot hold (Windows) ------------------------
@@ -234,6 +236,31 @@ def test_own_location_installs(ctx):
     outcome = ctx.tool.run([], stdin=b"y\n", executable=executable, cwd=ctx.scratch)
     expect(outcome, 0, success_stdout(tree.vsn, False), "")
     assert not installation_problems(tree, ctx.tool.own_directory(tree.base), velmar=False)
+
+
+@pytest.mark.windows_only
+def test_drive_root(ctx):
+    """A tool at a drive's root (a letter mapped in the test prefix), and a
+    root given as Q:\\, take Q:\\: every path has one backslash after it."""
+    tree = ctx.tree()
+    executable = "Q:\\" + os.path.basename(copy_tool_into(ctx, tree.base))
+    drive = os.path.join(ctx.tool.emulator[-1], "dosdevices", "q:")
+    os.symlink(tree.base, drive)
+    try:
+        for arguments in (["-s"], ["-s", "Q:\\"]):
+            expect(ctx.tool.run(arguments, executable=executable), 0, "", "")
+            assert not installation_problems(tree, "Q:\\", velmar=False)
+    finally:
+        os.remove(drive)
+
+
+@pytest.mark.native_only
+def test_own_location_with_control_byte(ctx):
+    """A folder whose name holds a line feed (Linux allows it) is refused,
+    its byte never printed."""
+    executable = copy_tool_into(ctx, os.path.join(ctx.scratch, "a\nb"))
+    position = len(ctx.tool.own_directory(ctx.scratch)) + 3
+    expect(ctx.tool.run(["-s"], executable=executable), 1, "", CONTROL % (10, position))
 
 
 def test_own_location_names_its_release_file(ctx):

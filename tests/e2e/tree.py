@@ -68,7 +68,8 @@ def escaped(text):
 
 def launcher_config(root, vsn):
     """The exact bytes of qvl.ini for a root as the tool saw it."""
-    bindir = "%s\\sumbra-%s\\bin" % (root, vsn)
+    # A drive's root (D:\\) has its backslash already.
+    bindir = "%s%ssumbra-%s\\bin" % (root, "" if root.endswith(":\\") else "\\", vsn)
     return ("[quorvel]\nBindir=%s\nProgname=qvl\nRootdir=%s\n"
             % (escaped(bindir), escaped(root))).encode("latin-1")
 

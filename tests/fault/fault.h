@@ -24,7 +24,7 @@ typedef enum FaultKind {
     FAULT_COPY,      /* copying a file */
     FAULT_LOCK,      /* locking a file */
     FAULT_OPEN,      /* the library opening a file for reading */
-    FAULT_CREATE,    /* the library creating a file for writing */
+    FAULT_CREATE,    /* creating a file for writing: the library's save, the platform's write */
     FAULT_READ,      /* the library reading */
     FAULT_WRITE,     /* the library writing */
     FAULT_CLOSE,     /* the library closing a file it wrote */

@@ -13,9 +13,18 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#if defined(__linux__) && defined(__x86_64__)
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
 
 #include <filesystem>
@@ -137,13 +146,13 @@ std::string save_on_read_only_file_system(const TempDir &dir)
     return save_over_old(dir, "new");
 }
 
-// Leftovers under every name a temporary of old.ini can have.
+// Leftovers under every name a temporary can have.
 std::string save_with_every_temporary_name_taken(const TempDir &dir)
 {
     dir.write("old.ini", "[s]\nk=old\n");
     const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string name = dir.path("old.ini") + "~...";
-    size_t at = name.size() - 3;
+    std::string name = dir.path("ini~....tmp");
+    size_t at = name.size() - 7;
     for (int n = 0; n < 36 * 36 * 36; ++n) {
         name[at] = letters[n / 36 / 36];
         name[at + 1] = letters[n / 36 % 36];
@@ -175,7 +184,7 @@ TEST(Faults, SaveOnItsOwnFileSystem)
         {"every temporary name taken", "size=1m,nr_inodes=50000",
          save_with_every_temporary_name_taken,
          "status -1 (cannot create the new file: File exists), old file "
-         "[s]\nk=old\nleft: old.ini old.ini~000 old.ini~001, 46657 in all"},
+         "[s]\nk=old\nleft: ini~000.tmp ini~001.tmp ini~002.tmp, 46657 in all"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.description);
@@ -187,6 +196,60 @@ TEST(Faults, SaveOnItsOwnFileSystem)
     }
 #endif
 }
+
+#if defined(__linux__) && defined(__x86_64__)
+// Makes the process meet action at its first fchmod: the call that gives a
+// temporary the bits of the file it replaces.
+void stop_at_fchmod(uint32_t action)
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fchmod, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, action),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+}
+
+// A save killed there leaves its temporary, which no other user can read;
+// one the system refuses the bits fails, and leaves nothing.
+TEST(Faults, SaveStoppedWhereTheTemporaryGetsItsBits)
+{
+    for (uint32_t action : {SECCOMP_RET_KILL_PROCESS, SECCOMP_RET_ERRNO | EPERM}) {
+        SCOPED_TRACE(action);
+        TempDir dir;
+        dir.write("secret.ini", "[s]\nk=old\n");
+        ASSERT_EQ(chmod(dir.path("secret.ini").c_str(), 0600), 0);
+        IniFile *ini = build_document({{"s", {{"k", "new secret"}}}});
+        const bool killed = action == SECCOMP_RET_KILL_PROCESS;
+        // The refused save says why on standard error, and ends as usual (a
+        // leak check may change the status of a child that ends so).
+        EXPECT_EXIT(
+            {
+                umask(022);
+                stop_at_fchmod(action);
+                IniError error;
+                int32_t status = ini_save_with_error(ini, dir.path("secret.ini").c_str(), &error);
+                fprintf(stderr, "status %d: %s\n", (int)status, error.message);
+                exit(0);
+            },
+            [killed](int status) {
+                return killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS
+                              : WIFEXITED(status);
+            },
+            killed ? "" : "status -1: cannot create the new file: " + system_text(EPERM));
+        ini_destroy(ini);
+        std::vector<std::string> names = dir.names();
+        ASSERT_EQ(names.size(), killed ? 2u : 1u);
+        EXPECT_EQ(dir.read("secret.ini"), "[s]\nk=old\n");
+        struct stat status;
+        ASSERT_EQ(stat(dir.path(names[0]).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 077, 0u);  // the temporary, or secret.ini
+    }
+}
+#endif
 
 TEST(Faults, FailedSaveLeavesTheOldFileAndNoTemporary)
 {

@@ -46,9 +46,9 @@ std::string without(const std::string &text, const char *bytes)
 }
 
 // A random document in which most names and keys are ones the writer can
-// store (not empty, no outer spaces on keys, no '=' in keys, no ';', '\' or
-// '=' in names, no line ends), and about one text in eight is left as
-// drawn, whatever it holds. Values keep their outer spaces.
+// store (not empty, no outer spaces on keys, no '=', no line ends), and
+// about one text in eight is left as drawn, whatever it holds. Values keep
+// their outer spaces.
 DocShape random_document(std::mt19937 &random)
 {
     auto draw = [&random](size_t most, const char *unwanted, const char *end) {
@@ -57,7 +57,7 @@ DocShape random_document(std::mt19937 &random)
     };
     DocShape shape;
     for (size_t s = random() % 6; s > 0; --s) {
-        SectionShape section{draw(8, ";\\=\r\n", "n"), {}};
+        SectionShape section{draw(8, "=\r\n", "n"), {}};
         for (size_t e = random() % 8; e > 0; --e) {
             std::string key = draw(8, "=\r\n", "k");
             section.entries.emplace_back(key, draw(12, "\r\n", ""));
@@ -101,22 +101,21 @@ TEST(RoundTrip, WhatIsSavedComesBackWhatIsRefusedIsNotWritten)
     EXPECT_GT(refused, 150);
 }
 
-// What a logical line and a loaded document look like, whatever the bytes.
+// What a logical line and a loaded document look like, whatever the bytes;
+// a zero byte ends the reading as a failure.
 void check_lines(const std::string &path, bool zero_free)
 {
     IniLineReader reader = {};
     reader.handle = open_for_reading(path);
     while (char *line = ini_read_line(&reader)) {
         size_t length = strlen(line);
-        if (zero_free) {
-            EXPECT_GT(length, 0u);
-            EXPECT_NE(line[0], ' ');
-            EXPECT_NE(line[length - 1], ' ');
-        }
+        EXPECT_GT(length, 0u);
+        EXPECT_NE(line[0], ' ');
+        EXPECT_NE(line[length - 1], ' ');
         EXPECT_EQ(strpbrk(line, "\r\n"), nullptr);
         free(line);
     }
-    EXPECT_EQ(reader.read_failed, 0);
+    EXPECT_EQ(reader.read_failed, zero_free ? 0 : 1);
     close_file(reader.handle);
 }
 
@@ -137,7 +136,7 @@ TEST(RandomBytes, ReaderAndLoaderHoldUp)
 {
     TempDir dir;
     std::mt19937 random(7);
-    const char bytes[] = "\n\n\r\\;= []a\tk\0\xff";
+    const char bytes[] = "\n\n\r\\;= []a\tk#\0\xff";
     int loaded = 0;
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);

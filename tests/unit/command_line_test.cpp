@@ -82,7 +82,7 @@ TEST(CutRootFromPath, Table)
         OwnRootResult result;
         const char *root;
     } cases[] = {
-        {"C:\\setup.exe", OWN_ROOT_OK, "C:"},
+        {"C:\\setup.exe", OWN_ROOT_OK, "C:\\"},
         {"C:\\dist\\bin\\Install.exe", OWN_ROOT_OK, "C:\\dist\\bin"},
         {"\\setup.exe", OWN_ROOT_OK, ""},
         {"\\opt\\dist\\Install", OWN_ROOT_OK, "\\opt\\dist"},
@@ -121,8 +121,9 @@ TEST(CutRootFromPath, RefusesAPathThatFilledTheBuffer)
 TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)
 {
     InstallerState state = {};
+    PlatformError error;
     fault_arm(FAULT_OWN_PATH, 1);
-    EXPECT_EQ(root_from_own_path(&state), OWN_ROOT_NO_PATH);
+    EXPECT_EQ(root_from_own_path(&state, &error), OWN_ROOT_NO_PATH);
     fault_arm(FAULT_OWN_PATH, 0);
     EXPECT_EQ(state.root, nullptr);
 }
@@ -130,10 +131,11 @@ TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)
 TEST(RootFromOwnPath, IsTheDirectoryOfThisProgram)
 {
     InstallerState state = {};
-    ASSERT_EQ(root_from_own_path(&state), OWN_ROOT_OK);
+    PlatformError error;
+    ASSERT_EQ(root_from_own_path(&state, &error), OWN_ROOT_OK);
     ASSERT_EQ(state.root, state.root_buffer);
     char own[PATH_BUFFER_SIZE];
-    uint32_t length = platform_own_path(own, sizeof own);
+    uint32_t length = platform_own_path(own, sizeof own, &error);
     ASSERT_GT(length, 0u);
     size_t root_length = strlen(state.root);
     ASSERT_LT(root_length, (size_t)length);
@@ -175,14 +177,16 @@ TEST(FullPath, Table)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         char buffer[4096];
-        ASSERT_EQ(platform_full_path(c.path, buffer, c.size), c.result);
+        PlatformError error;
+        ASSERT_EQ(platform_full_path(c.path, buffer, c.size, &error), c.result);
         if (c.result == PLATFORM_PATH_OK) {
             EXPECT_EQ(std::string(buffer), c.full);
         }
     }
     fault_arm(FAULT_FULL_PATH, 1);
     char buffer[4096];
-    EXPECT_EQ(platform_full_path(".", buffer, sizeof buffer), PLATFORM_PATH_FAILED);
+    PlatformError error;
+    EXPECT_EQ(platform_full_path(".", buffer, sizeof buffer, &error), PLATFORM_PATH_FAILED);
     EXPECT_EQ(chdir(previous), 0);
     EXPECT_EQ(rmdir(scratch), 0);
 }

@@ -52,6 +52,12 @@ class Scratch {
     std::string base_;
 };
 
+PlatformCopyResult copy_file(const std::string &source, const std::string &destination)
+{
+    PlatformError error;
+    return platform_copy_file(source.c_str(), destination.c_str(), &error);
+}
+
 TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
 {
     Scratch scratch;
@@ -59,9 +65,10 @@ TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
     const std::string too_long = scratch.path(std::string(5000, 'n'));
     const std::string file = scratch.path("file");
     EXPECT_EQ(platform_exists(too_long.c_str()), 0);
-    EXPECT_EQ(platform_create_directory(too_long.c_str()), 0);
-    EXPECT_EQ(platform_copy_file(too_long.c_str(), file.c_str()), 0);
-    EXPECT_EQ(platform_copy_file(file.c_str(), too_long.c_str()), 0);
+    PlatformError error;
+    EXPECT_EQ(platform_create_directory(too_long.c_str(), &error), 0);
+    EXPECT_EQ(copy_file(too_long, file), PLATFORM_COPY_FAILED);
+    EXPECT_EQ(copy_file(file, too_long), PLATFORM_COPY_FAILED);
     PlatformFileLock lock;
     EXPECT_EQ(platform_lock_file(too_long.c_str(), &lock), PLATFORM_LOCK_FAILED);
     EXPECT_EQ(scratch.read("file"), "x");
@@ -74,20 +81,19 @@ TEST(PosixPlatform, DestinationsThatWouldBeTheirOwnScratchFileAreRefused)
     for (const std::string &destination :
          {std::string(), scratch.path("") + "\\", scratch.path("backup~")}) {
         SCOPED_TRACE(destination);
-        EXPECT_EQ(platform_copy_file(scratch.path("file").c_str(), destination.c_str()), 0);
+        EXPECT_EQ(copy_file(scratch.path("file"), destination), PLATFORM_COPY_FAILED);
     }
     EXPECT_EQ(access(scratch.host("backup~").c_str(), F_OK), -1);
 }
 
-TEST(PosixPlatform, CopyOntoItselfFailsAndLeavesItWhole)
+TEST(PosixPlatform, CopyOntoItselfIsMadeAndLeavesItWhole)
 {
     Scratch scratch;
     scratch.write("a", "the only copy");
     ASSERT_EQ(link(scratch.host("a").c_str(), scratch.host("b").c_str()), 0);
     for (const char *destination : {"a", "b"}) {
         SCOPED_TRACE(destination);
-        EXPECT_EQ(platform_copy_file(scratch.path("a").c_str(), scratch.path(destination).c_str()),
-                  0);
+        EXPECT_EQ(copy_file(scratch.path("a"), scratch.path(destination)), PLATFORM_COPY_DONE);
         EXPECT_EQ(scratch.read("a"), "the only copy");
     }
 }
@@ -96,13 +102,13 @@ TEST(PosixPlatform, CopyKeepsPermissionBitsPlusOwnerWriteAndReplacesContent)
 {
     struct {
         mode_t source, copy;
-    } cases[] = {{0750, 0750}, {0444, 0644}, {0500, 0700}};
+    } cases[] = {{0750, 0750}, {0444, 0644}, {0500, 0700}, {06755, 0755}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
         Scratch scratch;
         scratch.write("tool", "new", c.source);
         scratch.write("old", "older and longer", 0400);
-        ASSERT_EQ(platform_copy_file(scratch.path("tool").c_str(), scratch.path("old").c_str()), 1);
+        ASSERT_EQ(copy_file(scratch.path("tool"), scratch.path("old")), PLATFORM_COPY_DONE);
         EXPECT_EQ(scratch.read("old"), "new");
         struct stat status;
         ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
@@ -116,25 +122,39 @@ TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
     scratch.write("file", "x");
     const std::string file = scratch.path("file");
     // A device as destination is not written to, as source not read from.
-    EXPECT_EQ(platform_copy_file(file.c_str(), "\\dev\\null"), 0);
-    EXPECT_EQ(platform_copy_file("\\dev\\zero", scratch.path("copy").c_str()), 0);
+    EXPECT_EQ(copy_file(file, "\\dev\\null"), PLATFORM_COPY_FAILED);
+    EXPECT_EQ(copy_file("\\dev\\zero", scratch.path("copy")), PLATFORM_COPY_FAILED);
     EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
     struct stat status;
     ASSERT_EQ(stat("/dev/null", &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
+TEST(PosixPlatform, ASourceThatFailsToReadIsNotCopied)
+{
+    // The kernel reports no size for this process's memory, so the copy
+    // reads it, and reading its first page (never mapped) fails.
+    Scratch scratch;
+    PlatformError error;
+    EXPECT_EQ(platform_copy_file("\\proc\\self\\mem", scratch.path("copy").c_str(), &error),
+              PLATFORM_COPY_FAILED);
+    EXPECT_STREQ(error.step, "cannot read the source");
+    EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
+    EXPECT_EQ(access(scratch.host("cop~").c_str(), F_OK), -1);
+}
+
 TEST(PosixPlatform, CopyOfAMissingSourceTouchesNothing)
 {
     Scratch scratch;
-    EXPECT_EQ(platform_copy_file(scratch.path("absent").c_str(), scratch.path("b").c_str()), 0);
+    EXPECT_EQ(copy_file(scratch.path("absent"), scratch.path("b")), PLATFORM_COPY_FAILED);
     EXPECT_EQ(access(scratch.host("b").c_str(), F_OK), -1);
 }
 
 TEST(PosixPlatform, OwnPathIsThisProgramWithBackslashes)
 {
     char own[4096];
-    uint32_t length = platform_own_path(own, sizeof own);
+    PlatformError error;
+    uint32_t length = platform_own_path(own, sizeof own, &error);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, sizeof own);
     char host[4096];
@@ -144,7 +164,7 @@ TEST(PosixPlatform, OwnPathIsThisProgramWithBackslashes)
     EXPECT_EQ(std::string(own), Scratch::windows(host));
     // A buffer too small: its whole size comes back, as a truncation.
     char small[8];
-    EXPECT_EQ(platform_own_path(small, sizeof small), sizeof small);
+    EXPECT_EQ(platform_own_path(small, sizeof small, &error), sizeof small);
 }
 
 TEST(PosixPlatform, NativePathsTurnEveryBackslashIntoASlash)

@@ -85,4 +85,21 @@ TEST(AnswerIsYes, Table)
     }
 }
 
+TEST(WaitsBeforeClosing, OnlyAWindowOfItsOwnWithAPersonAtIt)
+{
+    struct Case {
+        int processes, silent, console, waits;
+    } cases[] = {
+        {1, 0, 1, 1},  // double-clicked
+        {3, 0, 1, 0},  // a command prompt's window
+        {0, 0, 0, 0},  // no console: pipes, a service
+        {1, 1, 1, 0},  // silent
+        {1, 0, 0, 0},  // input redirected
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.processes * 100 + c.silent * 10 + c.console);
+        EXPECT_EQ(waits_before_closing(c.processes, c.silent, c.console), c.waits);
+    }
+}
+
 }  // namespace

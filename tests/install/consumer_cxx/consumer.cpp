@@ -11,6 +11,10 @@
 
 namespace {
 
+// inifile.hpp brings no platform header with it: none of their macros (a
+// DELETE on Windows) stands in the way of the user's own names.
+[[maybe_unused]] const int DELETE = 1;
+
 bool expect(const inifile::Document &ini, std::string_view section, std::string_view key,
             std::string_view wanted)
 {
