@@ -4,7 +4,7 @@
 # tests) and prints the line and branch coverage of installer/, inifile/
 # and the POSIX platform backend, with the lines no test ran. Fails when
 # either falls under its floor. The floors sit a little below what the
-# suite reaches (lines 98.0%, branches 91.8%). The lines it cannot run here
+# suite reaches (lines 98.1%, branches 91.1%). The lines it cannot run here
 # are the Windows build's own: a program in use, names outside the code
 # page, a path without a backslash, the double-click's wait; and faults no
 # test on this machine brings about: a close failing on a sound disk, a
@@ -17,7 +17,7 @@ set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${COVERAGE_BUILD_DIR:-$repo/build/coverage}
 line_floor=97
-branch_floor=91
+branch_floor=90
 
 cmake --preset coverage -S "$repo" -B "$build" >/dev/null
 cmake --build "$build" -j2
