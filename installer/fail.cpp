@@ -14,8 +14,11 @@ void installer_fail(const char *format, ...)
     exit(1);
 }
 
-static void print_reason(const PlatformError *error)
+// The message, then the reason line under it.
+__attribute__((format(printf, 2, 0))) static void report(const PlatformError *error,
+                                                         const char *format, va_list arguments)
 {
+    vfprintf(stderr, format, arguments);
     char line[2 * PATH_BUFFER_SIZE];
     platform_reason(error, line, sizeof line);
     fprintf(stderr, MSG_REASON, line);
@@ -25,18 +28,16 @@ void installer_report(const PlatformError *error, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    vfprintf(stderr, format, arguments);
+    report(error, format, arguments);
     va_end(arguments);
-    print_reason(error);
 }
 
 void installer_fail_because(const PlatformError *error, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    vfprintf(stderr, format, arguments);
+    report(error, format, arguments);
     va_end(arguments);
-    print_reason(error);
     exit(1);
 }
 
