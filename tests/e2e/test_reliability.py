@@ -108,16 +108,35 @@ def test_read_only_tree(ctx):
     assert snapshot(tree.base) == before, "the read-only tree changed"
 
 
+def full_mounts(ctx, folder):
+    """folder on a file system of its own, holding what it held and
+    filled to the last byte."""
+    held = os.path.join(ctx.scratch, "held")
+    shutil.copytree(folder, held)
+    quoted = shlex.quote(folder)
+    return ["mount -t tmpfs -o size=64k none %s" % quoted,
+            "cp -a %s/. %s" % (shlex.quote(held), quoted),
+            "{ cat /dev/zero >%s/filler; } 2>/dev/null; true" % quoted]
+
+
+# (name, the mounts over the versioned binary directory, the step, errno)
+UNWRITABLE_VERSIONED_BIN = [
+    ("read_only", lambda ctx, folder: read_only(folder), "cannot create", errno.EROFS),
+    ("full", full_mounts, "cannot write", errno.ENOSPC),
+]
+
+
 @pytest.mark.native_only
-def test_read_only_versioned_bin(ctx):
-    """qvl.ini in a read-only folder cannot be created; the copies stay."""
+@pytest.mark.parametrize("mounts, step, error", rows(UNWRITABLE_VERSIONED_BIN))
+def test_versioned_bin_takes_no_qvl_ini(ctx, mounts, step, error):
+    """qvl.ini cannot be made in the versioned binary directory; the
+    copies stay."""
     tree = ctx.tree()
-    outcome = run_with_mounts(ctx, read_only(tree.versioned_bin()), [ctx.root(tree)],
+    outcome = run_with_mounts(ctx, mounts(ctx, tree.versioned_bin()), [ctx.root(tree)],
                               stdin=b"y\n")
     scratch = ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.in~")
     expect(outcome, 1, QUESTION, create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"),
-                                               reason(ctx.tool, "cannot create " + scratch,
-                                                      errno.EROFS)))
+                                               reason(ctx.tool, step + " " + scratch, error)))
     # Everything but the two qvl.ini files is in place.
     assert installation_problems(tree, ctx.root(tree), velmar=False) == [
         "missing %s" % tree.versioned_bin("qvl.ini"), "missing %s" % tree.root_bin("qvl.ini")]
