@@ -96,6 +96,19 @@ def test_utf8_version(ctx):
             if "qvl.ini" not in p] == []
 
 
+
+@pytest.mark.windows_only
+def test_utf8_version_without_ansi_form(ctx):
+    """A UTF-8 version that the ANSI code page cannot write is refused,
+    never taken for the look-alike folder it would read as."""
+    tree = ctx.tree(vsn="5.10.3-L",
+                    ini=b"\xef\xbb\xbf" + release_description("5.10.3-\u0141").encode())
+    expect(ctx.tool.run(["-s", ctx.root(tree)]), 1, "",
+           "Value of VSN in init file %s cannot be written in this system's ANSI code page; "
+           "it would read as 5.10.3-L, which may be another folder\n"
+           % ctx.composed(tree, "Install.ini"))
+    assert not os.path.exists(tree.root_bin())
+
 # ---- Install.ini ---------------------------------------------------------
 
 CANNOT_OPEN = "Cannot open init file %s\n"
