@@ -79,26 +79,23 @@ int platform_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// 1 when both paths reach one file: the same path spelled twice, or links.
-static int win32_same_file(const char *a, const char *b)
+// 1 when destination reaches the file open as source: the same path spelled
+// twice, or links.
+static int win32_same_file(HANDLE source, const char *destination)
 {
     // No access asked for: this only looks, and so is never refused for
-    // sharing; directories and links open as themselves.
-    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE first = CreateFileA(a, 0, sharing, NULL, OPEN_EXISTING, flags, NULL);
-    HANDLE second = CreateFileA(b, 0, sharing, NULL, OPEN_EXISTING, flags, NULL);
+    // sharing; a link opens as itself.
+    HANDLE other =
+        CreateFileA(destination, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     BY_HANDLE_FILE_INFORMATION one;
-    BY_HANDLE_FILE_INFORMATION other;
-    int same =
-        first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE &&
-        GetFileInformationByHandle(first, &one) && GetFileInformationByHandle(second, &other) &&
-        one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-        one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
-    if (first != INVALID_HANDLE_VALUE)
-        CloseHandle(first);
-    if (second != INVALID_HANDLE_VALUE)
-        CloseHandle(second);
+    BY_HANDLE_FILE_INFORMATION two;
+    int same = other != INVALID_HANDLE_VALUE && GetFileInformationByHandle(source, &one) &&
+               GetFileInformationByHandle(other, &two) &&
+               one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+               one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+    if (other != INVALID_HANDLE_VALUE)
+        CloseHandle(other);
     return same;
 }
 
@@ -213,6 +210,10 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
         win32_fail(error, WIN32_REPLACE_FAILED, "", ERROR_ACCESS_DENIED);
         return PLATFORM_COPY_FAILED;
     }
+    // The very same file (a link, or bin a link to the versioned bin): the
+    // copy is made.
+    if (replaced_file && source != INVALID_HANDLE_VALUE && win32_same_file(source, destination))
+        return PLATFORM_COPY_DONE;
     size_t length = strlen(destination);
     char last = length > 0 ? destination[length - 1] : '\\';
     char scratch[PATH_BUFFER_SIZE];
@@ -272,14 +273,7 @@ PlatformCopyResult platform_copy_file(const char *source, const char *destinatio
         win32_fail(error, WIN32_OPEN_FAILED, "", GetLastError());
         return PLATFORM_COPY_FAILED;
     }
-    // The very same file (a link, or bin a link to the versioned bin): the
-    // copy is made.
-    DWORD attributes = GetFileAttributesA(destination);
-    int same = attributes != INVALID_FILE_ATTRIBUTES &&
-               !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-               win32_same_file(source, destination);
-    PlatformCopyResult result =
-        same ? PLATFORM_COPY_DONE : win32_replace(destination, from, NULL, 0, error);
+    PlatformCopyResult result = win32_replace(destination, from, NULL, 0, error);
     CloseHandle(from);
     return result;
 }
