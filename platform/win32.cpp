@@ -376,6 +376,27 @@ static int win32_is_exact(const wchar_t *wide)
     return ansi != NULL && exact;
 }
 
+// The ANSI form of wide into buffer (size bytes): PLATFORM_PATH_OK when
+// every character has an exact one; PLATFORM_PATH_NOT_ANSI when not, the
+// buffer then holding the look-alike the code page gives, for a message
+// only; PLATFORM_PATH_TOO_LONG when the form does not fit.
+static PlatformPathResult win32_ansi_form(const wchar_t *wide, char *buffer, uint32_t size)
+{
+    int exact = 0;
+    char *ansi = win32_to_ansi(wide, 0, &exact);
+    char *shown = ansi != NULL && exact ? ansi : win32_to_ansi(wide, 1, NULL);
+    PlatformPathResult result = shown == NULL           ? PLATFORM_PATH_FAILED
+                                : strlen(shown) >= size ? PLATFORM_PATH_TOO_LONG
+                                : shown == ansi         ? PLATFORM_PATH_OK
+                                                        : PLATFORM_PATH_NOT_ANSI;
+    if (result == PLATFORM_PATH_OK || result == PLATFORM_PATH_NOT_ANSI)
+        strcpy(buffer, shown);
+    if (shown != ansi)
+        free(shown);
+    free(ansi);
+    return result;
+}
+
 // The wide form of an ANSI string, in a new heap block, or null.
 static wchar_t *win32_to_wide(const char *ansi)
 {
@@ -409,22 +430,10 @@ PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t s
         win32_fail(error, step, "", code);
         return PLATFORM_PATH_FAILED;
     }
-    int exact = 0;
-    char *ansi = win32_to_ansi(full, 0, &exact);
-    char *look_alike = ansi != NULL && !exact ? win32_to_ansi(full, 1, NULL) : NULL;
-    free(full);
-    PlatformPathResult result = ansi == NULL           ? PLATFORM_PATH_FAILED
-                                : strlen(ansi) >= size ? PLATFORM_PATH_TOO_LONG
-                                : exact                ? PLATFORM_PATH_OK
-                                                       : PLATFORM_PATH_NOT_ANSI;
+    PlatformPathResult result = win32_ansi_form(full, buffer, size);
     if (result == PLATFORM_PATH_FAILED)
         win32_fail(error, step, "", GetLastError());
-    if (result == PLATFORM_PATH_OK)
-        strcpy(buffer, ansi);
-    else if (result == PLATFORM_PATH_NOT_ANSI)
-        snprintf(buffer, size, "%s", look_alike != NULL ? look_alike : "");
-    free(ansi);
-    free(look_alike);
+    free(full);
     return result;
 }
 
@@ -504,19 +513,8 @@ PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t s
         return PLATFORM_PATH_FAILED;
     }
     // Invalid UTF-8 arrives as U+FFFD, which no ANSI code page holds.
-    int exact = 0;
-    char *ansi = win32_to_ansi(wide, 0, &exact);
-    char *shown = ansi != NULL && exact ? ansi : win32_to_ansi(wide, 1, NULL);
+    PlatformPathResult result = win32_ansi_form(wide, buffer, size);
     free(wide);
-    PlatformPathResult result = shown == NULL           ? PLATFORM_PATH_FAILED
-                                : strlen(shown) >= size ? PLATFORM_PATH_TOO_LONG
-                                : ansi != NULL && exact ? PLATFORM_PATH_OK
-                                                        : PLATFORM_PATH_NOT_ANSI;
-    if (result == PLATFORM_PATH_OK || result == PLATFORM_PATH_NOT_ANSI)
-        strcpy(buffer, shown);
-    if (shown != ansi)
-        free(shown);
-    free(ansi);
     return result;
 }
 
