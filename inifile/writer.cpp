@@ -281,7 +281,7 @@ static int32_t save_through_temporary(const IniFile *ini, const InifileSaveTarge
         const char *failed = out.failed ? "writing the new file failed" : NULL;
         if (failed == NULL && !inifile_internal_flush(out.file, &out.system_error))
             failed = "flushing the new file to the disk failed";
-        if (!inifile_internal_close_written(out.file, out.failed ? NULL : &out.system_error) &&
+        if (!inifile_internal_close_written(out.file, failed != NULL ? NULL : &out.system_error) &&
             failed == NULL)
             failed = "closing the new file failed";
         if (failed != NULL) {

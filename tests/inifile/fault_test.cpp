@@ -198,13 +198,12 @@ TEST(Faults, SaveOnItsOwnFileSystem)
 }
 
 #if defined(__linux__) && defined(__x86_64__)
-// Makes the process meet action at its first fchmod: the call that gives a
-// temporary the bits of the file it replaces.
-void stop_at_fchmod(uint32_t action)
+// Makes the process meet action at every call of the system call number.
+void stop_at(uint32_t call, uint32_t action)
 {
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fchmod, 0, 1),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1),
         BPF_STMT(BPF_RET | BPF_K, action),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
@@ -229,7 +228,7 @@ TEST(Faults, SaveStoppedWhereTheTemporaryGetsItsBits)
         EXPECT_EXIT(
             {
                 umask(022);
-                stop_at_fchmod(action);
+                stop_at(__NR_fchmod, action);  // where the temporary gets its bits
                 IniError error;
                 int32_t status = ini_save_with_error(ini, dir.path("secret.ini").c_str(), &error);
                 fprintf(stderr, "status %d: %s\n", (int)status, error.message);
@@ -248,6 +247,25 @@ TEST(Faults, SaveStoppedWhereTheTemporaryGetsItsBits)
         ASSERT_EQ(stat(dir.path(names[0]).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 077, 0u);  // the temporary, or secret.ini
     }
+}
+
+// A flush that failed is told with its own reason, though the close fails too.
+TEST(Faults, FailedFlushKeepsItsReason)
+{
+    TempDir dir;
+    IniFile *ini = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EXIT(
+        {
+            ArmedFault close(FAULT_CLOSE, 1);
+            stop_at(__NR_fsync, SECCOMP_RET_ERRNO | ENOSPC);
+            IniError error;
+            ini_save_with_error(ini, dir.path("new.ini").c_str(), &error);
+            fprintf(stderr, "%s\n", error.message);
+            exit(0);
+        },
+        [](int status) { return WIFEXITED(status); },  // a leak check may change the status
+        "flushing the new file to the disk failed: " + system_text(ENOSPC));
+    ini_destroy(ini);
 }
 #endif
 
