@@ -61,10 +61,11 @@ typedef struct InifileSaveTarget {
 
 /* Finds the file a save of path replaces and checks that it may be
  * replaced: an empty path names no file (its temporary would land in the
- * working folder) and is refused as a missing one; a symbolic link is followed to its file; a folder, anything
- * but a regular file, and a file the caller may not write (POSIX: no write
- * permission; Windows: the read-only attribute) are refused. 1 and *target
- * filled (the caller frees target->path), or 0 and nothing to free. */
+ * working folder) and is refused as a missing one; a symbolic link is
+ * followed to its file; a folder, anything but a regular file, and a file
+ * the caller may not write (POSIX: no write permission; Windows: the
+ * read-only attribute) are refused. 1 and *target filled (the caller frees
+ * target->path), or 0 and nothing to free. */
 int inifile_internal_save_target(const char *path, InifileSaveTarget *target,
                                  int32_t *system_error);
 

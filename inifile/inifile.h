@@ -154,8 +154,8 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Reads the file at path into a new document that the caller owns. Null if
  * the file cannot be opened or read, is UTF-16 or UTF-32 text or holds a
- * zero byte, or its structure is invalid. A UTF-8 byte-order mark at the start is skipped.
- * The same as ini_load_with_error(path, NULL). */
+ * zero byte, or its structure is invalid. A UTF-8 byte-order mark at the
+ * start is skipped. The same as ini_load_with_error(path, NULL). */
 INIFILE_API IniFile *ini_load(const char *path);
 
 /* Why a load or a save failed. The values keep their numbers: new kinds

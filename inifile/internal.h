@@ -1,8 +1,9 @@
 /*
  * Shared by the library's own files only: the one allocation function, the
  * appends that the loader and the document operations have in common, the
- * reports of loads and saves, and the fault seam. Every name here that the linker sees carries the prefix
- * inifile_internal_, which inifile.h reserves to the library.
+ * reports of loads and saves, and the fault seam. Every name here that the
+ * linker sees carries the prefix inifile_internal_, which inifile.h
+ * reserves to the library.
  */
 #ifndef INIFILE_INTERNAL_H
 #define INIFILE_INTERNAL_H

@@ -1,9 +1,8 @@
 // The writer: saves a document in the text format the reader reads back,
 // escaping ';' and '\' in names, keys and values, into a file or into
-// memory. The
-// new text of a file goes into a temporary file beside the old one, which
-// is replaced by a rename only once all of it is written: a failure at any
-// point leaves the old file as it was.
+// memory. The new text of a file goes into a temporary file beside the old
+// one, which is replaced by a rename only once all of it is written: a
+// failure at any point leaves the old file as it was.
 #include "file.h"
 #include "internal.h"
 

@@ -1,4 +1,4 @@
-// The backends' one question before each system call: must it fail? Only
+// The backends' one question before each operation: must it fail? Only
 // test builds (PLATFORM_FAULT_INJECTION) can say yes; every other build
 // compiles the question away.
 #ifndef QUORVEL_PLATFORM_FAULT_SEAM_H
