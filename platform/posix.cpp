@@ -72,6 +72,7 @@ static int posix_write_all(int fd, const char *bytes, size_t count)
     return 1;
 }
 
+static const char *const POSIX_OPEN_FAILED = "cannot open the source";
 static const char *const POSIX_READ_FAILED = "cannot read the source";
 static const char *const POSIX_WRITE_FAILED = "cannot write";
 static const char *const POSIX_REPLACE_FAILED = "cannot replace the destination";
@@ -244,17 +245,14 @@ static int posix_replace(const char *destination, int source, const char *bytes,
 PlatformCopyResult platform_copy_file(const char *source_path, const char *destination_path,
                                       PlatformError *error)
 {
-    if (PLATFORM_FAULT(COPY)) {
-        posix_fail(error, "cannot open the source", "", EIO);
-        return PLATFORM_COPY_FAILED;
-    }
     char source_native[POSIX_PATH_BUFFER_SIZE];
     char destination_native[POSIX_PATH_BUFFER_SIZE];
+    int faulted = PLATFORM_FAULT(COPY);
     int source = -1;
-    if (posix_native_path(source_path, source_native))
+    if (!faulted && posix_native_path(source_path, source_native))
         source = posix_open_native(source_native, O_RDONLY, 0);
     if (source < 0) {
-        posix_fail(error, "cannot open the source", "", errno);
+        posix_fail(error, POSIX_OPEN_FAILED, "", faulted ? EIO : errno);
         return PLATFORM_COPY_FAILED;
     }
     // Only regular files are copied: a FIFO may never end and a device such
@@ -270,7 +268,7 @@ PlatformCopyResult platform_copy_file(const char *source_path, const char *desti
     int done = same || (regular && posix_replace(destination_path, source, NULL, 0,
                                                  from.st_mode & 0777, error));
     if (!regular)
-        posix_fail(error, "cannot open the source", "", S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
+        posix_fail(error, POSIX_OPEN_FAILED, "", S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
     close(source);
     return done ? PLATFORM_COPY_DONE : PLATFORM_COPY_FAILED;
 }

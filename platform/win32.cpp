@@ -262,15 +262,13 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
 PlatformCopyResult platform_copy_file(const char *source, const char *destination,
                                       PlatformError *error)
 {
-    if (PLATFORM_FAULT(COPY)) {
-        win32_fail(error, WIN32_OPEN_FAILED, "", WIN32_FAULT_ERROR);
-        return PLATFORM_COPY_FAILED;
-    }
     // A directory cannot be opened so, and is refused with access denied.
-    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    int faulted = PLATFORM_FAULT(COPY);
+    HANDLE from = faulted ? INVALID_HANDLE_VALUE
+                          : CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (from == INVALID_HANDLE_VALUE) {
-        win32_fail(error, WIN32_OPEN_FAILED, "", GetLastError());
+        win32_fail(error, WIN32_OPEN_FAILED, "", faulted ? WIN32_FAULT_ERROR : GetLastError());
         return PLATFORM_COPY_FAILED;
     }
     PlatformCopyResult result = win32_replace(destination, from, NULL, 0, error);
