@@ -1,9 +1,9 @@
 /*
  * Fault injection for test builds: the library and the tool's platform
  * layer, built with INIFILE_FAULT_INJECTION and PLATFORM_FAULT_INJECTION,
- * ask fault_check() before every system call and every heap allocation,
- * so that a test can make the Nth call of a kind fail and see what the code
- * above does with it. Shipped builds compile every check down to "never
+ * ask fault_check() once before each file operation and each heap
+ * allocation, so that a test can make the Nth operation of a kind fail and
+ * see what the code above does with it. Shipped builds compile every check down to "never
  * fail" and never see this header.
  */
 #ifndef QUORVEL_FAULT_H
