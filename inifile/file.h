@@ -28,9 +28,11 @@ extern "C" {
  * IniLineReader.handle holds it. */
 #define INIFILE_INVALID_FILE ((intptr_t)-1)
 
-/* Opens an existing regular file for reading, sharing reads only.
- * INIFILE_INVALID_FILE on failure. */
-intptr_t inifile_internal_open_read(const char *path, int32_t *system_error);
+/* Opens an existing regular file for reading, sharing reads only, and
+ * tells its size as it is now, or 0 when the system does not say (the file
+ * may still grow or shrink: it is a hint). INIFILE_INVALID_FILE on
+ * failure. */
+intptr_t inifile_internal_open_read(const char *path, int64_t *size, int32_t *system_error);
 
 /* Reads up to size bytes: 1 and the count in *got (0 at the end of the
  * file), or 0 on a read error with *got set to 0. */

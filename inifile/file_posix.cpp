@@ -44,8 +44,9 @@ static int file_open(const char *path, int flags, mode_t mode)
     return fd;
 }
 
-intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
+intptr_t inifile_internal_open_read(const char *path, int64_t *size, int32_t *system_error)
 {
+    *size = 0;
     if (INIFILE_FAULT(OPEN)) {
         file_set_error(system_error, EIO);
         return INIFILE_INVALID_FILE;
@@ -68,6 +69,7 @@ intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
         file_set_error(system_error, error);
         return INIFILE_INVALID_FILE;
     }
+    *size = (int64_t)status.st_size;
     return (intptr_t)fd;
 }
 

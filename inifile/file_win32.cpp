@@ -23,8 +23,9 @@ static int file_succeeded(DWORD error, int32_t *system_error)
     return 0;
 }
 
-intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
+intptr_t inifile_internal_open_read(const char *path, int64_t *size, int32_t *system_error)
 {
+    *size = 0;
     if (INIFILE_FAULT(OPEN)) {
         file_set_error(system_error, ERROR_READ_FAULT);
         return INIFILE_INVALID_FILE;
@@ -35,6 +36,9 @@ intptr_t inifile_internal_open_read(const char *path, int32_t *system_error)
         file_set_error(system_error, GetLastError());
         return INIFILE_INVALID_FILE;
     }
+    LARGE_INTEGER length;
+    if (GetFileSizeEx(handle, &length))
+        *size = (int64_t)length.QuadPart;
     return (intptr_t)handle;
 }
 

@@ -88,6 +88,12 @@ INIFILE_API void ini_destroy(IniFile *ini);
 /* Index of the first section called name, or -1. */
 INIFILE_API int32_t ini_find_section_index(const IniFile *ini, const char *name);
 
+/* ini_find_section_index for a name of length bytes that needs no zero
+ * byte after it (a C++ std::string_view); a name that holds a zero byte
+ * is found nowhere. */
+INIFILE_API int32_t ini_find_section_index_n(const IniFile *ini, const char *name,
+                                             size_t length);
+
 /* The first section called name, still owned by the document, or null. */
 INIFILE_API IniSection *ini_get_section(const IniFile *ini, const char *name);
 
@@ -117,6 +123,11 @@ INIFILE_API void section_destroy(IniSection *section);
 
 /* Index of the first entry with that key, or -1. */
 INIFILE_API int32_t section_find_key_index(const IniSection *section, const char *key);
+
+/* section_find_key_index for a key of length bytes that needs no zero byte
+ * after it; a key that holds a zero byte is found nowhere. */
+INIFILE_API int32_t section_find_key_index_n(const IniSection *section, const char *key,
+                                             size_t length);
 
 /* Value of the first entry with that key, owned by the section, or null. */
 INIFILE_API const char *section_get_value(const IniSection *section, const char *key);

@@ -1,7 +1,9 @@
-// The document in memory: sections in order, entries in order, first-match
-// lookups, and removal that fills the hole with the last element.
+// The document in memory: sections in order, entries in order, lookups by
+// name through the index the document keeps, and removal that fills the
+// hole with the last element.
 #include "internal.h"
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,13 +12,14 @@
 // this many when it is full; callers see that in the capacity fields.
 enum { INI_ARRAY_STEP = 10 };
 
-// Pointer slots actually allocated behind an array of the given capacity.
-// The capacity grows by 10 at a time, but the block underneath doubles
-// (10, 20, 40, 80, ...) and is only moved when capacity passes the next
-// size: a long run of appends then moves each pointer a bounded number of
-// times, on any C runtime. The array always has room for at least
-// capacity elements.
-static size_t ini_slots_for(int32_t capacity)
+// Pointer slots actually allocated behind a heap array of the given
+// capacity. The capacity grows by 10 at a time, but the block underneath
+// doubles (10, 20, 40, 80, ...) and is only moved when capacity passes the
+// next size: a long run of appends then moves each pointer a bounded
+// number of times, on any C runtime. The array always has room for at
+// least capacity elements. (An array a load put in its document's arena
+// has exactly capacity slots, and is copied to the heap when it grows.)
+size_t inifile_internal_slots_for(int32_t capacity)
 {
     size_t slots = INI_ARRAY_STEP;
     while (slots < (size_t)capacity)
@@ -26,11 +29,29 @@ static size_t ini_slots_for(int32_t capacity)
 
 static void *ini_new_pointer_array(void)
 {
-    return inifile_internal_alloc(ini_slots_for(INI_ARRAY_STEP) * sizeof(void *));
+    return inifile_internal_alloc(inifile_internal_slots_for(INI_ARRAY_STEP) * sizeof(void *));
+}
+
+// The arena of the document that holds a section, or null when it has
+// none: then every block of the section is on the heap.
+static const IniArena *ini_arena_of(const IniDocument *owner)
+{
+    return owner != NULL && owner->arena.count > 0 ? &owner->arena : NULL;
+}
+
+static int ini_on_heap(const IniArena *arena, const void *block)
+{
+    return arena == NULL || !inifile_internal_arena_owns(arena, block);
+}
+
+static void ini_free_block(const IniArena *arena, void *block)
+{
+    if (ini_on_heap(arena, block))
+        free(block);
 }
 
 // Makes room for one more pointer in an array holding count of them.
-static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
+static void *ini_make_room(void *array, int32_t count, int32_t *capacity, const IniArena *arena)
 {
     if (count < *capacity)
         return array;
@@ -38,31 +59,50 @@ static void *ini_make_room(void *array, int32_t count, int32_t *capacity)
     // size_t is narrow), no array can grow.
     if (*capacity > INT32_MAX - INI_ARRAY_STEP)
         inifile_internal_out_of_memory();
-    size_t old_slots = ini_slots_for(*capacity);
+    size_t old_slots = inifile_internal_slots_for(*capacity);
     *capacity += INI_ARRAY_STEP;
-    size_t slots = ini_slots_for(*capacity);
+    size_t slots = inifile_internal_slots_for(*capacity);
     if (slots > SIZE_MAX / sizeof(void *))
         inifile_internal_out_of_memory();
+    if (!ini_on_heap(arena, array)) {
+        void *moved = inifile_internal_alloc(slots * sizeof(void *));
+        memcpy(moved, array, (size_t)count * sizeof(void *));
+        return moved;
+    }
     if (slots != old_slots)
         array = inifile_internal_realloc(array, slots * sizeof(void *));
     return array;
 }
 
-static void ini_free_entry(IniEntry *entry)
+static IniNamed ini_sections_named(const IniFile *ini)
 {
-    free(entry->key);  // the block that holds the value too
-    free(entry);
+    return {(void *const *)ini->sections, ini->count, offsetof(IniSection, name)};
+}
+
+static IniNamed ini_entries_named(const IniSection *section)
+{
+    return {(void *const *)section->entries, section->count, offsetof(IniEntry, key)};
 }
 
 // ---- Document ----------------------------------------------------------
 
+IniDocument *inifile_internal_document_new(void)
+{
+    IniDocument *document = (IniDocument *)inifile_internal_alloc(sizeof *document);
+    memset(document, 0, sizeof *document);
+    document->file.capacity = INI_ARRAY_STEP;
+    document->file.sections = (IniSection **)ini_new_pointer_array();
+    return document;
+}
+
 IniFile *ini_create(void)
 {
-    IniFile *ini = (IniFile *)inifile_internal_alloc(sizeof *ini);
-    ini->count = 0;
-    ini->capacity = INI_ARRAY_STEP;
-    ini->sections = (IniSection **)ini_new_pointer_array();
-    return ini;
+    return &inifile_internal_document_new()->file;
+}
+
+void inifile_internal_document_loaded(IniDocument *document)
+{
+    document->names = inifile_internal_index_build(ini_sections_named(&document->file), NULL);
 }
 
 void ini_destroy(IniFile *ini)
@@ -70,25 +110,36 @@ void ini_destroy(IniFile *ini)
     // Null is accepted as free() accepts it.
     if (ini == NULL)
         return;
-    for (int32_t i = 0; i < ini->count; ++i)
-        section_destroy(ini->sections[i]);
+    IniDocument *document = inifile_internal_document(ini);
+    // A loaded document that no call has changed lies in its arena whole.
+    if (document->arena.count == 0 || document->changed) {
+        for (int32_t i = 0; i < ini->count; ++i)
+            section_destroy(ini->sections[i]);
+    }
     free(ini->sections);
-    free(ini);
+    free(document->names);
+    inifile_internal_arena_release(&document->arena);
+    free(document);
 }
 
 void inifile_internal_append_section(IniFile *ini, IniSection *section)
 {
-    ini->sections = (IniSection **)ini_make_room(ini->sections, ini->count, &ini->capacity);
+    IniDocument *document = inifile_internal_document(ini);
+    ini->sections = (IniSection **)ini_make_room(ini->sections, ini->count, &ini->capacity,
+                                                 ini_arena_of(document));
     ini->sections[ini->count++] = section;
+    inifile_internal_section_state(section)->owner = document;
+}
+
+int32_t ini_find_section_index_n(const IniFile *ini, const char *name, size_t length)
+{
+    return inifile_internal_index_find(inifile_internal_document(ini)->names,
+                                       ini_sections_named(ini), name, length);
 }
 
 int32_t ini_find_section_index(const IniFile *ini, const char *name)
 {
-    for (int32_t i = 0; i < ini->count; ++i) {
-        if (strcmp(ini->sections[i]->name, name) == 0)
-            return i;
-    }
-    return -1;
+    return ini_find_section_index_n(ini, name, strlen(name));
 }
 
 IniSection *ini_get_section(const IniFile *ini, const char *name)
@@ -99,19 +150,23 @@ IniSection *ini_get_section(const IniFile *ini, const char *name)
 
 int32_t ini_put_section(IniFile *ini, IniSection *section)
 {
-    // A section the document holds already, under any index, is left where
-    // it is: replacing would destroy the very section being kept.
-    for (int32_t i = 0; i < ini->count; ++i) {
-        if (ini->sections[i] == section)
-            return 0;
-    }
+    // A section that a document holds already is left where it is:
+    // replacing would destroy the very section being kept.
+    if (inifile_internal_section_state(section)->owner != NULL)
+        return 0;
+    IniDocument *document = inifile_internal_document(ini);
+    document->changed = 1;
     int32_t index = ini_find_section_index(ini, section->name);
     if (index < 0) {
         inifile_internal_append_section(ini, section);
+        document->names = inifile_internal_index_added(document->names, ini_sections_named(ini),
+                                                       ini->count - 1);
         return 1;
     }
+    // The same name at the same place: the index stays as it is.
     section_destroy(ini->sections[index]);
     ini->sections[index] = section;
+    inifile_internal_section_state(section)->owner = document;
     return 0;
 }
 
@@ -120,10 +175,14 @@ int32_t ini_remove_section(IniFile *ini, const char *name)
     int32_t index = ini_find_section_index(ini, name);
     if (index < 0)
         return 1;
+    // name may be the section's own: it is hashed before the section goes.
+    uint32_t hash = inifile_internal_hash(name, strlen(name));
     section_destroy(ini->sections[index]);
     ini->count -= 1;
     ini->sections[index] = ini->sections[ini->count];
     ini->sections[ini->count] = NULL;
+    inifile_internal_index_removed(inifile_internal_document(ini)->names, ini_sections_named(ini),
+                                   hash, index, ini->count);
     return 0;
 }
 
@@ -136,22 +195,17 @@ const char *ini_section_name_at(const IniFile *ini, int32_t index)
 
 // ---- Section -----------------------------------------------------------
 
-IniSection *inifile_internal_section_adopt_name(char *name)
-{
-    IniSection *section = (IniSection *)inifile_internal_alloc(sizeof *section);
-    section->count = 0;
-    section->capacity = INI_ARRAY_STEP;
-    section->name = name;
-    section->entries = (IniEntry **)ini_new_pointer_array();
-    return section;
-}
-
 IniSection *section_create(const char *name)
 {
     size_t size = strlen(name) + 1;
     char *copy = (char *)inifile_internal_alloc(size);
     memcpy(copy, name, size);
-    return inifile_internal_section_adopt_name(copy);
+    IniSectionState *state = (IniSectionState *)inifile_internal_alloc(sizeof *state);
+    memset(state, 0, sizeof *state);
+    state->section.capacity = INI_ARRAY_STEP;
+    state->section.name = copy;
+    state->section.entries = (IniEntry **)ini_new_pointer_array();
+    return &state->section;
 }
 
 void section_destroy(IniSection *section)
@@ -159,36 +213,47 @@ void section_destroy(IniSection *section)
     // Null is accepted as free() accepts it.
     if (section == NULL)
         return;
-    for (int32_t i = 0; i < section->count; ++i)
-        ini_free_entry(section->entries[i]);
-    free(section->entries);
-    free(section->name);
-    free(section);
+    IniSectionState *state = inifile_internal_section_state(section);
+    const IniArena *arena = ini_arena_of(state->owner);
+    for (int32_t i = 0; i < section->count; ++i) {
+        ini_free_block(arena, section->entries[i]->key);  // the block that holds the value too
+        ini_free_block(arena, section->entries[i]);
+    }
+    ini_free_block(arena, section->entries);
+    ini_free_block(arena, section->name);
+    inifile_internal_index_free(state->keys);
+    ini_free_block(arena, state);
 }
 
-void inifile_internal_append_entry(IniSection *section, char *key, char *value)
+int32_t section_find_key_index_n(const IniSection *section, const char *key, size_t length)
 {
-    IniEntry *entry = (IniEntry *)inifile_internal_alloc(sizeof *entry);
-    entry->key = key;
-    entry->value = value;
-    section->entries =
-        (IniEntry **)ini_make_room(section->entries, section->count, &section->capacity);
-    section->entries[section->count++] = entry;
+    return inifile_internal_index_find(inifile_internal_section_state(section)->keys,
+                                       ini_entries_named(section), key, length);
 }
 
 int32_t section_find_key_index(const IniSection *section, const char *key)
 {
-    for (int32_t i = 0; i < section->count; ++i) {
-        if (strcmp(section->entries[i]->key, key) == 0)
-            return i;
-    }
-    return -1;
+    return section_find_key_index_n(section, key, strlen(key));
 }
 
 const char *section_get_value(const IniSection *section, const char *key)
 {
     int32_t index = section_find_key_index(section, key);
     return index < 0 ? NULL : section->entries[index]->value;
+}
+
+// Appends an entry that owns block, the key followed by the value.
+static void ini_append_entry(IniSection *section, char *block, char *value)
+{
+    IniSectionState *state = inifile_internal_section_state(section);
+    IniEntry *entry = (IniEntry *)inifile_internal_alloc(sizeof *entry);
+    entry->key = block;
+    entry->value = value;
+    section->entries = (IniEntry **)ini_make_room(section->entries, section->count,
+                                                  &section->capacity, ini_arena_of(state->owner));
+    section->entries[section->count++] = entry;
+    state->keys = inifile_internal_index_added(state->keys, ini_entries_named(section),
+                                               section->count - 1);
 }
 
 int32_t section_set_value(IniSection *section, const char *key, const char *value)
@@ -201,13 +266,16 @@ int32_t section_set_value(IniSection *section, const char *key, const char *valu
     memcpy(block, key, key_size);
     memcpy(block + key_size, value, value_size);
 
-    int32_t index = section_find_key_index(section, block);
+    IniDocument *owner = inifile_internal_section_state(section)->owner;
+    if (owner != NULL)
+        owner->changed = 1;
+    int32_t index = section_find_key_index_n(section, block, key_size - 1);
     if (index < 0) {
-        inifile_internal_append_entry(section, block, block + key_size);
+        ini_append_entry(section, block, block + key_size);
         return 1;
     }
     IniEntry *entry = section->entries[index];
-    free(entry->key);
+    ini_free_block(ini_arena_of(owner), entry->key);
     entry->key = block;
     entry->value = block + key_size;
     return 0;
@@ -225,59 +293,29 @@ int32_t section_remove_key(IniSection *section, const char *key)
     int32_t index = section_find_key_index(section, key);
     if (index < 0)
         return 1;
-    ini_free_entry(section->entries[index]);
+    // key may be the entry's own: it is hashed before the entry goes.
+    uint32_t hash = inifile_internal_hash(key, strlen(key));
+    IniSectionState *state = inifile_internal_section_state(section);
+    const IniArena *arena = ini_arena_of(state->owner);
+    ini_free_block(arena, section->entries[index]->key);
+    ini_free_block(arena, section->entries[index]);
     section->count -= 1;
     section->entries[index] = section->entries[section->count];
     section->entries[section->count] = NULL;
+    inifile_internal_index_removed(state->keys, ini_entries_named(section), hash, index,
+                                   section->count);
     return 0;
-}
-
-// FNV-1a over the bytes of a zero-terminated key.
-static uint64_t ini_key_hash(const char *key)
-{
-    uint64_t hash = 14695981039346656037u;
-    for (const unsigned char *byte = (const unsigned char *)key; *byte != 0; ++byte)
-        hash = (hash ^ *byte) * 1099511628211u;
-    return hash;
-}
-
-// Appends to clone a copy of the entry: one block, key then value, as
-// section_set_value makes it.
-static void ini_append_copy(IniSection *clone, const IniEntry *entry)
-{
-    size_t key_size = strlen(entry->key) + 1;
-    size_t value_size = strlen(entry->value) + 1;
-    char *block = (char *)inifile_internal_alloc(key_size + value_size);
-    memcpy(block, entry->key, key_size);
-    memcpy(block + key_size, entry->value, value_size);
-    inifile_internal_append_entry(clone, block, block + key_size);
 }
 
 IniSection *section_clone(const IniSection *source, const char *name)
 {
-    // The keys copied so far sit in an open-addressing table of entry
-    // indexes into the clone, at least twice as large as the source: each
-    // key is looked up once, in constant time on average, so a repeated
-    // key is copied once, with the value of its first appearance, and
-    // order is that of first appearance.
+    // Each key once, with the value of its first appearance, in order of
+    // first appearance: the clone's own index tells a repeat.
     IniSection *clone = section_create(name);
-    if (source->count == 0)
-        return clone;
-    size_t slots = 4;
-    while (slots < 2 * (size_t)source->count)
-        slots *= 2;
-    int32_t *table = (int32_t *)inifile_internal_alloc(slots * sizeof *table);
-    memset(table, 0xff, slots * sizeof *table);  // every slot -1: free
     for (int32_t i = 0; i < source->count; ++i) {
         const IniEntry *entry = source->entries[i];
-        size_t slot = (size_t)ini_key_hash(entry->key) & (slots - 1);
-        while (table[slot] >= 0 && strcmp(clone->entries[table[slot]]->key, entry->key) != 0)
-            slot = (slot + 1) & (slots - 1);
-        if (table[slot] >= 0)
-            continue;  // a repeat: the first appearance is in the clone
-        table[slot] = clone->count;
-        ini_append_copy(clone, entry);
+        if (section_find_key_index(clone, entry->key) < 0)
+            section_set_value(clone, entry->key, entry->value);
     }
-    free(table);
     return clone;
 }

@@ -30,6 +30,20 @@ typedef enum IniByteOrderMark {
     INI_MARK_UNDECIDED /* too few bytes yet to tell */
 } IniByteOrderMark;
 
+/* A logical line being gathered: a heap buffer kept from line to line. */
+typedef struct IniLineText {
+    char *bytes;
+    size_t length;
+    size_t capacity;
+} IniLineText;
+
+/* A logical line as the reader hands it over: length bytes, not
+ * zero-terminated, valid until the next line is asked for. */
+typedef struct IniLineView {
+    const char *text;
+    size_t length;
+} IniLineView;
+
 /* One open file, or one text in memory, being read into logical lines.
  * Start it with inifile_internal_line_source_start or
  * inifile_internal_line_source_text. */
@@ -50,6 +64,8 @@ typedef struct IniLineSource {
     IniByteOrderMark mark; /* the mark the file began with, once the first line was asked for */
     int64_t next_line;     /* physical line of the byte at position, from 1 */
     int64_t line_start;    /* physical line where the last line delivered began */
+    int64_t taken;         /* bytes of the input read into chunks so far */
+    IniLineText text;      /* where lines are gathered; freed by ..._line_source_end */
 } IniLineSource;
 
 /* A source at the start of the file open as handle, reading into buffer. */
@@ -59,12 +75,15 @@ void inifile_internal_line_source_start(IniLineSource *source, intptr_t handle, 
 /* A source at the start of length bytes of text, read where they are. */
 void inifile_internal_line_source_text(IniLineSource *source, const char *text, size_t length);
 
-/* The next logical line as a heap string the caller frees, as
- * ini_read_line gives it; null at the end, after a read error, at a zero
- * byte (zero_line tells where), or at once for a file that begins with a
- * UTF-16 or UTF-32 byte-order mark (mark tells which). A UTF-8 byte-order
- * mark at the start is stepped over. */
-char *inifile_internal_next_line(IniLineSource *source);
+/* Releases what the source gathered lines in. */
+void inifile_internal_line_source_end(IniLineSource *source);
+
+/* The next logical line, as ini_read_line gives it, into *line: 1; or 0
+ * at the end, after a read error, at a zero byte (zero_line tells where),
+ * or at once for a file that begins with a UTF-16 or UTF-32 byte-order
+ * mark (mark tells which). A UTF-8 byte-order mark at the start is
+ * stepped over. */
+int inifile_internal_next_line(IniLineSource *source, IniLineView *line);
 
 /* 1 for the marks of text this reader cannot read: UTF-16 and UTF-32. */
 static inline int inifile_internal_mark_unreadable(IniByteOrderMark mark)

@@ -124,66 +124,90 @@ typedef struct SaveOutput {
     int32_t system_error;  // why
 } SaveOutput;
 
-// Makes room in bytes: a file's are written out, text in memory grows to
-// twice its size.
-static void save_make_room(SaveOutput *out)
+// Writes out what the buffer of a file holds.
+static void save_flush(SaveOutput *out)
 {
-    if (out->file == INIFILE_INVALID_FILE) {
-        if (out->capacity > SIZE_MAX / 2)
-            inifile_internal_out_of_memory();
-        out->capacity *= 2;
-        out->bytes = (char *)inifile_internal_realloc(out->bytes, out->capacity);
-        return;
-    }
-    if (!out->failed &&
+    if (out->used > 0 && !out->failed &&
         !inifile_internal_write(out->file, out->bytes, (uint32_t)out->used, &out->system_error))
         out->failed = 1;
     out->used = 0;
 }
 
-static void save_put(SaveOutput *out, const char *bytes, size_t count)
+// Makes room for count more bytes, so that a whole line is then written
+// without looking at the room again: a file's buffer is written out (and
+// grows for a line longer than itself), text in memory doubles.
+static inline void save_reserve(SaveOutput *out, size_t count)
 {
-    while (count > 0) {
-        if (out->used == out->capacity)
-            save_make_room(out);
-        size_t piece = out->capacity - out->used;
-        if (piece > count)
-            piece = count;
-        memcpy(out->bytes + out->used, bytes, piece);
-        out->used += piece;
-        bytes += piece;
-        count -= piece;
+    if (out->capacity - out->used >= count)
+        return;
+    if (out->file != INIFILE_INVALID_FILE) {
+        save_flush(out);
+        if (out->capacity >= count)
+            return;
     }
+    size_t capacity = out->capacity;
+    while (capacity - out->used < count) {
+        if (capacity > SIZE_MAX / 2)
+            inifile_internal_out_of_memory();
+        capacity *= 2;
+    }
+    out->bytes = (char *)inifile_internal_realloc(out->bytes, capacity);
+    out->capacity = capacity;
 }
 
-// The text with a backslash before every ';' and '\'.
-static void save_put_escaped(SaveOutput *out, const char *text)
+// The most bytes text takes escaped: each byte may gain a backslash.
+static inline size_t save_escaped_most(size_t length)
 {
-    for (; *text != '\0'; ++text) {
-        if (out->capacity - out->used < 2)
-            save_make_room(out);
-        if (*text == ';' || *text == '\\')
-            out->bytes[out->used++] = '\\';
-        out->bytes[out->used++] = *text;
+    if (length > (SIZE_MAX - 8) / 2)
+        inifile_internal_out_of_memory();
+    return 2 * length;
+}
+
+// Puts text with a backslash before every ';' and '\' into room reserved
+// for it; returns the end of what it put.
+static inline char *save_fill_escaped(char *to, const char *text)
+{
+    for (;;) {
+        size_t run = strcspn(text, ";\\");
+        memcpy(to, text, run);
+        to += run;
+        text += run;
+        if (*text == '\0')
+            return to;
+        *to++ = '\\';
+        *to++ = *text++;
     }
 }
 
 // Every section: "[name]", then one "key=value" line per entry. A key
-// that begins with '#' is escaped too: the line would be a comment.
+// that begins with '#' is escaped too: the line would be a comment. Each
+// line is measured once, its room made once, and then filled.
 static void save_text(const IniFile *ini, SaveOutput *out)
 {
     for (int32_t i = 0; i < ini->count && !out->failed; ++i) {
         const IniSection *section = ini->sections[i];
-        save_put(out, "[", 1);
-        save_put_escaped(out, section->name);
-        save_put(out, "]\n", 2);
+        save_reserve(out, save_escaped_most(strlen(section->name)) + 3);
+        char *to = out->bytes + out->used;
+        *to++ = '[';
+        to = save_fill_escaped(to, section->name);
+        *to++ = ']';
+        *to++ = '\n';
+        out->used = (size_t)(to - out->bytes);
         for (int32_t j = 0; j < section->count; ++j) {
-            if (section->entries[j]->key[0] == '#')
-                save_put(out, "\\", 1);
-            save_put_escaped(out, section->entries[j]->key);
-            save_put(out, "=", 1);
-            save_put_escaped(out, section->entries[j]->value);
-            save_put(out, "\n", 1);
+            const IniEntry *entry = section->entries[j];
+            size_t key_most = save_escaped_most(strlen(entry->key));
+            size_t value_most = save_escaped_most(strlen(entry->value));
+            if (key_most + value_most > SIZE_MAX - 8)
+                inifile_internal_out_of_memory();
+            save_reserve(out, key_most + value_most + 3);
+            to = out->bytes + out->used;
+            if (entry->key[0] == '#')
+                *to++ = '\\';
+            to = save_fill_escaped(to, entry->key);
+            *to++ = '=';
+            to = save_fill_escaped(to, entry->value);
+            *to++ = '\n';
+            out->used = (size_t)(to - out->bytes);
         }
     }
 }
@@ -275,8 +299,7 @@ static int32_t save_through_temporary(const IniFile *ini, const InifileSaveTarge
         // The text reaches the disk before the rename, so that a power cut
         // leaves the old file or the new one, whole, never one cut short.
         save_text(ini, &out);
-        if (out.used > 0)
-            save_make_room(&out);
+        save_flush(&out);
         const char *failed = out.failed ? "writing the new file failed" : NULL;
         if (failed == NULL && !inifile_internal_flush(out.file, &out.system_error))
             failed = "flushing the new file to the disk failed";
