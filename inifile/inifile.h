@@ -2,10 +2,24 @@
  * inifile: sectioned "key=value" configuration files in memory, read from
  * and written to disk.
  *
- * Memory comes from malloc/realloc and is released with free, so a C caller
- * can free what the library hands over. When the heap is exhausted the
- * library writes "Out of memory\n" to standard error and ends the process
- * with status 1: no operation returns on an allocation failure.
+ * Memory comes from malloc/realloc. The text that ini_read_line and
+ * ini_save_to_memory hand over is released with free(); documents with
+ * ini_destroy, and sections that belong to no document with
+ * section_destroy; nothing else is the caller's to free. When the heap is
+ * exhausted the library writes "Out of memory\n" to standard error and
+ * ends the process with status 1: no operation returns on an allocation
+ * failure.
+ *
+ * Records are made only by the library (ini_create, the loads,
+ * section_create, section_clone): each IniFile and IniSection is the first
+ * part of a larger record that also holds a loaded document's storage and
+ * the index that finds sections and keys by name. Read their fields
+ * freely; change them only through the functions, which keep the index
+ * right. A name, key or value handed out stays valid until that element is
+ * replaced or removed, or its section or document is destroyed. Lookups by
+ * name take time that does not grow with the number of sections or keys (a
+ * name repeated k times costs k), and only read: a document that nobody
+ * changes may be read from several threads at once.
  *
  * Paths are the platform's own: the library hands them to the system
  * exactly as given.
@@ -40,8 +54,11 @@
 extern "C" {
 #endif
 
-/* One "key=value" entry. key owns one storage block that also holds the
- * value; value points into that block and is never freed by itself. */
+/* One "key=value" entry. key and value lie in one storage block, the key
+ * first, its zero byte, then the value. A loaded document takes every
+ * record and block of its own from a few large blocks that ini_destroy
+ * releases at once; entries and blocks that calls add or replace later
+ * come from the heap, and the library frees each in its own way. */
 typedef struct IniEntry {
     char *key;
     char *value;

@@ -39,9 +39,18 @@
 #ifndef INIFILE_HPP
 #define INIFILE_HPP
 
+// Below C++17 (clang 14's default is C++14) this one error is all a
+// compiler says, rather than a page about string_view.
+#if !defined(__cplusplus) || \
+    (__cplusplus < 201703L && !(defined(_MSVC_LANG) && _MSVC_LANG >= 201703L))
+#error "inifile.hpp needs C++17 or later (C programs include inifile.h)"
+#else
+
 #include "inifile.h"
 
+#include <cerrno>
 #include <charconv>
+#include <clocale>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -64,37 +73,17 @@ class SectionView;
 
 namespace detail {
 
-// Whether the zero-terminated text of a record equals wanted, byte for
-// byte. Stops at the first difference; wanted needs no zero byte after it.
-// A wanted text holding a zero byte equals nothing stored.
-inline bool same_text(const char *stored, std::string_view wanted) noexcept
-{
-    for (char c : wanted) {
-        if (*stored != c || c == '\0')
-            return false;
-        ++stored;
-    }
-    return *stored == '\0';
-}
-
-// Index of the first section called name, or -1.
+// Index of the first section called name, or -1: the document's own
+// index, with no copy of the name.
 inline int32_t section_index(const IniFile *ini, std::string_view name) noexcept
 {
-    for (int32_t i = 0; i < ini->count; ++i) {
-        if (same_text(ini->sections[i]->name, name))
-            return i;
-    }
-    return -1;
+    return ini_find_section_index_n(ini, name.data(), name.size());
 }
 
 // Index of the first entry with that key, or -1.
 inline int32_t entry_index(const IniSection *section, std::string_view key) noexcept
 {
-    for (int32_t i = 0; i < section->count; ++i) {
-        if (same_text(section->entries[i]->key, key))
-            return i;
-    }
-    return -1;
+    return section_find_key_index_n(section, key.data(), key.size());
 }
 
 inline Entry view_of(const IniEntry *entry) noexcept
@@ -258,23 +247,63 @@ inline void check_storable(std::string_view text)
             "inifile: a section name, key or value cannot hold a zero byte");
 }
 
-// The whole of text as a decimal number, with an optional sign; empty when
-// it is not one, or is out of range. Infinity and NaN are no numbers.
-template <typename Number>
-std::optional<Number> number_of(std::optional<std::string_view> text) noexcept
+// The text with its sign as from_chars takes it (a minus only), when it is
+// a decimal number as a whole could be: digits, a point, an exponent; no
+// hexadecimal, infinity or NaN. Empty otherwise.
+inline std::optional<std::string_view> decimal_text(std::optional<std::string_view> text) noexcept
 {
     if (!text || text->empty())
         return std::nullopt;
-    const char *first = text->data();
-    const char *last = first + text->size();
-    if (*first == '+' && last - first > 1 && first[1] != '-')
-        ++first;  // from_chars takes a minus only
-    const char *start = *first == '-' ? first + 1 : first;
-    if (start == last || !((*start >= '0' && *start <= '9') || *start == '.'))
+    std::string_view digits = *text;
+    if (digits[0] == '+' && digits.size() > 1 && digits[1] != '-')
+        digits.remove_prefix(1);
+    std::string_view unsigned_part = digits.substr(digits[0] == '-' ? 1 : 0);
+    if (unsigned_part.empty() || !((unsigned_part[0] >= '0' && unsigned_part[0] <= '9') ||
+                                   unsigned_part[0] == '.'))
         return std::nullopt;
-    Number value{};
-    std::from_chars_result read = std::from_chars(first, last, value);
+    for (char c : unsigned_part) {
+        if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'))
+            return std::nullopt;
+    }
+    return digits;
+}
+
+// The whole of text as a decimal integer, with an optional sign; empty
+// when it is not one, or is out of range.
+inline std::optional<long long> integer_of(std::optional<std::string_view> text) noexcept
+{
+    std::optional<std::string_view> digits = decimal_text(text);
+    if (!digits)
+        return std::nullopt;
+    const char *last = digits->data() + digits->size();
+    long long value = 0;
+    std::from_chars_result read = std::from_chars(digits->data(), last, value);
     if (read.ec != std::errc() || read.ptr != last)
+        return std::nullopt;
+    return value;
+}
+
+// The whole of text as a decimal real number, read the same in every
+// locale: strtod takes the decimal point of the program's locale, so the
+// '.' is handed to it as that. Empty when it is not one, or is out of
+// range. (Not every standard library has from_chars for reals.)
+inline std::optional<double> real_of(std::optional<std::string_view> text) noexcept
+{
+    std::optional<std::string_view> digits = decimal_text(text);
+    if (!digits)
+        return std::nullopt;
+    const char *point = std::localeconv()->decimal_point;
+    std::string local;
+    for (char c : *digits) {
+        if (c == '.')
+            local += point;
+        else
+            local += c;
+    }
+    char *end = nullptr;
+    errno = 0;
+    double value = std::strtod(local.c_str(), &end);
+    if (errno == ERANGE || end != local.c_str() + local.size())
         return std::nullopt;
     return value;
 }
@@ -386,11 +415,11 @@ class Document {
     std::optional<long long> get_integer(std::string_view section,
                                          std::string_view key) const noexcept
     {
-        return detail::number_of<long long>(get(section, key));
+        return detail::integer_of(get(section, key));
     }
     std::optional<double> get_real(std::string_view section, std::string_view key) const noexcept
     {
-        return detail::number_of<double>(get(section, key));
+        return detail::real_of(get(section, key));
     }
     std::optional<bool> get_boolean(std::string_view section, std::string_view key) const noexcept
     {
@@ -462,5 +491,7 @@ class Document {
 };
 
 }  // namespace inifile
+
+#endif  // C++17
 
 #endif

@@ -6,10 +6,12 @@ configures, builds and installs a shared library first, which must export
 only the functions of inifile.h. With --toolchain the library and the
 consumers are cross-compiled for Windows and run under the emulator."""
 
+import copy
 import os
 import re
 import shlex
 import shutil
+import subprocess
 
 import pytest
 
@@ -133,3 +135,27 @@ def test_installed_shared(options, tmp_path):
     flags = {"c": "", "cxx": "", "link": ""}
     consume_with_pkg_config(options, flags, prefix, str(tmp_path), env)
     consume_with_cmake(options, flags, prefix, str(tmp_path), env)
+
+
+def test_installed_libcxx(options, tmp_path):
+    """The C++ consumer on clang's own standard library, which has no
+    from_chars for real numbers."""
+    if options.toolchain or not options.build or not shutil.which("clang++"):
+        pytest.skip("needs this build's static library and clang++")
+    prefix = str(tmp_path / "prefix")
+    run([options.cmake, "--install", options.build, "--prefix", prefix])
+    libcxx = copy.copy(options)
+    libcxx.cxx = shutil.which("clang++")
+    flags = {"cxx": "-stdlib=libc++", "link": "-stdlib=libc++"}
+    consume_with_cmake(libcxx, flags, prefix, str(tmp_path), os.environ)
+
+
+def test_cxx14_includer(options, tmp_path):
+    """Below C++17 the C++ header says what it needs, in one error."""
+    source = tmp_path / "old.cpp"
+    source.write_text('#include "inifile.hpp"\n')
+    result = subprocess.run([options.cxx, "-std=c++14", "-fsyntax-only", "-I",
+                             os.path.join(SOURCE, "inifile"), str(source)],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    errors = [line for line in result.stdout.splitlines() if "error:" in line]
+    assert result.returncode != 0 and len(errors) == 1 and "needs C++17" in errors[0], result.stdout

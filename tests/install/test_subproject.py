@@ -21,13 +21,30 @@ CASES = [
       "LIB/cmake/inifile/inifile-config.cmake",
       "LIB/cmake/inifile/inifile-config-version.cmake",
       "LIB/cmake/inifile/inifile-targets.cmake"}),
+    # A project on a compiler that knows no C++20 (one that refuses the
+    # flag stands for it) builds the library as C++17.
+    ("add_subdirectory", ["-DCMAKE_CXX_STANDARD=17"], set()),
 ]
 
 
+def cxx17_only(options, work):
+    """A C++ compiler that refuses every C++20 flag."""
+    if options.toolchain:
+        pytest.skip("the toolchain names its own compiler")
+    wrapper = os.path.join(work, "cxx17-only")
+    with open(wrapper, "w") as f:
+        f.write('#!/bin/sh\ncase " $* " in *" -std="*"++2"*) echo "no C++20 here" >&2; exit 1;; '
+                'esac\nexec %s "$@"\n' % options.cxx)
+    os.chmod(wrapper, 0o755)
+    return "-DCMAKE_CXX_COMPILER=" + wrapper
+
+
 @pytest.mark.parametrize("how, settings, wanted_install", CASES,
-                         ids=["add_subdirectory", "FetchContent", "installing"])
+                         ids=["add_subdirectory", "FetchContent", "installing", "C++17"])
 def test_subproject(options, tmp_path, how, settings, wanted_install):
     work = str(tmp_path)
+    if "-DCMAKE_CXX_STANDARD=17" in settings:
+        settings = settings + [cxx17_only(options, work)]
     build = os.path.join(work, "build")
     configure = [options.cmake, "-S", os.path.join(HERE, "subproject"), "-B", build,
                  "-G", options.generator, "-DINIFILE_SOURCE=" + SOURCE,
