@@ -108,8 +108,7 @@ INIFILE_API int32_t ini_find_section_index(const IniFile *ini, const char *name)
 /* ini_find_section_index for a name of length bytes that needs no zero
  * byte after it (a C++ std::string_view); a name that holds a zero byte
  * is found nowhere. */
-INIFILE_API int32_t ini_find_section_index_n(const IniFile *ini, const char *name,
-                                             size_t length);
+INIFILE_API int32_t ini_find_section_index_n(const IniFile *ini, const char *name, size_t length);
 
 /* The first section called name, still owned by the document, or null. */
 INIFILE_API IniSection *ini_get_section(const IniFile *ini, const char *name);

@@ -258,8 +258,8 @@ inline std::optional<std::string_view> decimal_text(std::optional<std::string_vi
     if (digits[0] == '+' && digits.size() > 1 && digits[1] != '-')
         digits.remove_prefix(1);
     std::string_view unsigned_part = digits.substr(digits[0] == '-' ? 1 : 0);
-    if (unsigned_part.empty() || !((unsigned_part[0] >= '0' && unsigned_part[0] <= '9') ||
-                                   unsigned_part[0] == '.'))
+    if (unsigned_part.empty() ||
+        !((unsigned_part[0] >= '0' && unsigned_part[0] <= '9') || unsigned_part[0] == '.'))
         return std::nullopt;
     for (char c : unsigned_part) {
         if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'))

@@ -49,13 +49,13 @@ typedef struct IniArenaBlock {
 } IniArenaBlock;
 
 typedef struct IniArena {
-    char *records;          /* next free byte for records (aligned), from the front */
-    char *text;             /* first byte taken by text, which fills from the back */
-    IniArenaBlock *blocks;  /* every block, sorted by address */
+    char *records;         /* next free byte for records (aligned), from the front */
+    char *text;            /* first byte taken by text, which fills from the back */
+    IniArenaBlock *blocks; /* every block, sorted by address */
     int32_t count;
     int32_t capacity;
-    size_t taken;           /* bytes of all blocks so far */
-    size_t expected;        /* bytes the loader still expects to need; 0: unknown */
+    size_t taken;    /* bytes of all blocks so far */
+    size_t expected; /* bytes the loader still expects to need; 0: unknown */
 } IniArena;
 
 /* Releases every block of the arena; it is then empty again. */
@@ -153,9 +153,9 @@ void inifile_internal_index_free(IniIndex *index);
 
 typedef struct IniDocument {
     IniFile file;
-    IniIndex *names;  /* sections by name */
-    IniArena arena;   /* a loaded document's storage; empty for one made by calls */
-    int32_t changed;  /* a call may have added heap blocks to arena sections */
+    IniIndex *names; /* sections by name */
+    IniArena arena;  /* a loaded document's storage; empty for one made by calls */
+    int32_t changed; /* a call may have added heap blocks to arena sections */
 } IniDocument;
 
 typedef struct IniSectionState {

@@ -41,7 +41,7 @@ static void load_push_entry(LoadEntries *entries, IniEntry *entry)
             inifile_internal_out_of_memory();
         entries->capacity = entries->capacity == 0 ? 64 : entries->capacity * 2;
         entries->pointers = (IniEntry **)inifile_internal_realloc(
-            entries->pointers, (size_t)entries->capacity * sizeof *entries->pointers);
+            entries->pointers, (size_t)entries->capacity * sizeof(IniEntry *));
     }
     entries->pointers[entries->count++] = entry;
 }
@@ -83,8 +83,7 @@ static void load_header(LoadState *load, const IniLineView *line)
 {
     load_finish_section(load);
     IniArena *arena = &load->document->arena;
-    IniSectionState *state =
-        (IniSectionState *)inifile_internal_arena_record(arena, sizeof *state);
+    IniSectionState *state = (IniSectionState *)inifile_internal_arena_record(arena, sizeof *state);
     memset(state, 0, sizeof *state);
     size_t length = line->length - 2;
     char *name = inifile_internal_arena_text(arena, length + 1);

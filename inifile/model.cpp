@@ -159,8 +159,8 @@ int32_t ini_put_section(IniFile *ini, IniSection *section)
     int32_t index = ini_find_section_index(ini, section->name);
     if (index < 0) {
         inifile_internal_append_section(ini, section);
-        document->names = inifile_internal_index_added(document->names, ini_sections_named(ini),
-                                                       ini->count - 1);
+        document->names =
+            inifile_internal_index_added(document->names, ini_sections_named(ini), ini->count - 1);
         return 1;
     }
     // The same name at the same place: the index stays as it is.
@@ -252,8 +252,8 @@ static void ini_append_entry(IniSection *section, char *block, char *value)
     section->entries = (IniEntry **)ini_make_room(section->entries, section->count,
                                                   &section->capacity, ini_arena_of(state->owner));
     section->entries[section->count++] = entry;
-    state->keys = inifile_internal_index_added(state->keys, ini_entries_named(section),
-                                               section->count - 1);
+    state->keys =
+        inifile_internal_index_added(state->keys, ini_entries_named(section), section->count - 1);
 }
 
 int32_t section_set_value(IniSection *section, const char *key, const char *value)

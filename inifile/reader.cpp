@@ -74,11 +74,11 @@ static inline int32_t plain_run_end(const char *chunk, int32_t position, int32_t
     const __m128i zero = _mm_setzero_si128();
     while (filled - position >= 16) {
         __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(chunk + position));
-        __m128i special = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, feed), _mm_cmpeq_epi8(bytes, carriage)),
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, semicolon),
-                                      _mm_cmpeq_epi8(bytes, backslash)),
-                         _mm_cmpeq_epi8(bytes, zero)));
+        __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, feed), _mm_cmpeq_epi8(bytes, carriage)),
+                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, semicolon),
+                                                   _mm_cmpeq_epi8(bytes, backslash)),
+                                      _mm_cmpeq_epi8(bytes, zero)));
         int found = _mm_movemask_epi8(special);
         if (found != 0)
             return position + __builtin_ctz((unsigned)found);

@@ -78,12 +78,12 @@ void inifile_internal_line_source_text(IniLineSource *source, const char *text, 
 /* Releases what the source gathered lines in. */
 void inifile_internal_line_source_end(IniLineSource *source);
 
-/* The next logical line, as ini_read_line gives it, into *line: 1; or 0
+/* The next logical line, as ini_read_line gives it, into *view: 1; or 0
  * at the end, after a read error, at a zero byte (zero_line tells where),
  * or at once for a file that begins with a UTF-16 or UTF-32 byte-order
  * mark (mark tells which). A UTF-8 byte-order mark at the start is
  * stepped over. */
-int inifile_internal_next_line(IniLineSource *source, IniLineView *line);
+int inifile_internal_next_line(IniLineSource *source, IniLineView *view);
 
 /* 1 for the marks of text this reader cannot read: UTF-16 and UTF-32. */
 static inline int inifile_internal_mark_unreadable(IniByteOrderMark mark)

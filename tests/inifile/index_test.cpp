@@ -65,11 +65,11 @@ TEST(Index, RandomChangesFindWhatAScanFinds)
         std::string text;
         for (int s = 0; seed % 2 == 0 && s < 60; ++s) {
             text += "[" + pick() + "]\n";
-            for (int e = random() % 25; e > 0; --e)
+            for (unsigned e = random() % 25; e > 0; --e)
                 text += pick() + " = v" + std::to_string(e) + "\n";
         }
-        IniFile *ini = seed % 2 == 0 ? ini_load_from_memory(text.data(), text.size(), nullptr)
-                                     : ini_create();
+        IniFile *ini =
+            seed % 2 == 0 ? ini_load_from_memory(text.data(), text.size(), nullptr) : ini_create();
         ASSERT_NE(ini, nullptr);
         DocShape model = document_shape(ini);
         for (int step = 0; step < 400; ++step) {
@@ -108,7 +108,8 @@ TEST(Index, RandomChangesFindWhatAScanFinds)
                     break;
                 auto &entries = model[at].entries;
                 int32_t e = first_in(entries, key, key_of);
-                EXPECT_EQ(section_set_value(ini->sections[at], key.c_str(), value.c_str()), e < 0 ? 1 : 0);
+                EXPECT_EQ(section_set_value(ini->sections[at], key.c_str(), value.c_str()),
+                          e < 0 ? 1 : 0);
                 if (e < 0)
                     entries.emplace_back(key, value);
                 else
