@@ -1,14 +1,18 @@
-// The writer: saves a document in the text format the reader reads back,
-// escaping ';' and '\' in names, keys and values, into a file or into
-// memory. The new text of a file goes into a temporary file beside the old
-// one, which is replaced by a rename only once all of it is written: a
-// failure at any point leaves the old file as it was.
+// The writer: the text of a document in the format the reader reads back,
+// ';' and '\' escaped in names, keys and values, and what that text cannot
+// carry. Every name, key and value is scanned once to check it and measure
+// it, and once more as it is written: no byte is looked at alone for room.
+#include "writer.h"
+
 #include "file.h"
 #include "internal.h"
 
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // ---- What can be stored ------------------------------------------------------
 
@@ -70,62 +74,169 @@ static const char *save_quote(const char *text, char *quoted)
     return quoted;
 }
 
-// Checks that the text can carry the whole document: 1, or 0 with error
-// naming the first section (and key) it cannot carry. A line end in a
-// value would end its line and start another: text put into a value could
-// then add keys of its own.
-static int save_check_storable(const IniFile *ini, IniError *error)
+// ---- Scanning --------------------------------------------------------------
+
+// What a text holds that the writer escapes or refuses.
+enum { HOLDS_EQUALS = 1, HOLDS_CARRIAGE = 2, HOLDS_FEED = 4 };
+typedef struct TextScan {
+    size_t escapes;  // ';' and '\', each written with a backslash before it
+    unsigned holds;  // HOLDS_ bits
+} TextScan;
+
+// For each byte: 1 for the two that are escaped, HOLDS_ bits (shifted
+// left by one) for the three that may be refused; 0 for the rest.
+struct ByteKinds {
+    unsigned char of[256];
+};
+static constexpr ByteKinds byte_kinds = [] {
+    ByteKinds kinds{};
+    kinds.of[(unsigned char)';'] = 1;
+    kinds.of[(unsigned char)'\\'] = 1;
+    kinds.of[(unsigned char)'='] = HOLDS_EQUALS << 1;
+    kinds.of[(unsigned char)'\r'] = HOLDS_CARRIAGE << 1;
+    kinds.of[(unsigned char)'\n'] = HOLDS_FEED << 1;
+    return kinds;
+}();
+
+static inline void scan_bytes(const char *bytes, size_t count, TextScan *scan)
+{
+    for (size_t i = 0; i < count; ++i) {
+        unsigned kind = byte_kinds.of[(unsigned char)bytes[i]];
+        scan->escapes += kind & 1;
+        scan->holds |= kind >> 1;
+    }
+}
+
+// Whether any of the eight bytes of word is one of the five: a byte equal
+// to c is zero in word ^ (c * ones), and (x - ones) & ~x & highs is not 0
+// when x has a zero byte.
+static inline bool word_holds_any(uint64_t word)
+{
+    const uint64_t ones = 0x0101010101010101u;
+    const uint64_t highs = 0x8080808080808080u;
+    static const unsigned char special[] = {';', '\\', '=', '\r', '\n'};
+    uint64_t found = 0;
+    for (unsigned char c : special) {
+        uint64_t x = word ^ (ones * c);
+        found |= (x - ones) & ~x;
+    }
+    return (found & highs) != 0;
+}
+
+// Scans length bytes of text: sixteen at a time where every x86-64
+// processor can, eight at a time elsewhere, and the pieces that hold one
+// of the five bytes one byte at a time.
+static TextScan scan_text(const char *text, size_t length)
+{
+    TextScan scan = {0, 0};
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i semicolon = _mm_set1_epi8(';');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i carriage = _mm_set1_epi8('\r');
+    const __m128i feed = _mm_set1_epi8('\n');
+    for (; length - i >= 16; i += 16) {
+        __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(text + i));
+        __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, semicolon), _mm_cmpeq_epi8(bytes, backslash)),
+            _mm_or_si128(
+                _mm_cmpeq_epi8(bytes, equals),
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, carriage), _mm_cmpeq_epi8(bytes, feed))));
+        if (_mm_movemask_epi8(special) != 0)
+            scan_bytes(text + i, 16, &scan);
+    }
+#endif
+    for (; length - i >= 8; i += 8) {
+        uint64_t word;
+        memcpy(&word, text + i, sizeof word);
+        if (word_holds_any(word))
+            scan_bytes(text + i, 8, &scan);
+    }
+    scan_bytes(text + i, length - i, &scan);
+    return scan;
+}
+
+// The length of an entry's key: it and the value share one block, the
+// value right after the key's zero byte.
+static inline size_t key_length(const IniEntry *entry)
+{
+    return (size_t)(entry->value - entry->key) - 1;
+}
+
+// ---- The check --------------------------------------------------------------
+
+// Reports a section, or one of its keys, that the text cannot carry: 0.
+static int save_refuse(const IniSection *section, const IniEntry *entry, const char *what,
+                       const char *fault, IniError *error)
 {
     char name[2 * SAVE_QUOTED_MOST + 4];
     char key[2 * SAVE_QUOTED_MOST + 4];
+    if (entry == NULL)
+        inifile_internal_report(error, INI_ERROR_UNSTORABLE, 0, 0,
+                                "section \"%s\": a section name cannot %s",
+                                save_quote(section->name, name), fault);
+    else
+        inifile_internal_report(
+            error, INI_ERROR_UNSTORABLE, 0, 0, "section \"%s\", key \"%s\": a %s cannot %s",
+            save_quote(section->name, name), save_quote(entry->key, key), what, fault);
+    return 0;
+}
+
+// Adds to a size, or ends the process where a text that large could not
+// be held.
+static inline void size_add(size_t *size, size_t more)
+{
+    if (more > SIZE_MAX - *size)
+        inifile_internal_out_of_memory();
+    *size += more;
+}
+
+// Every name, key and value scanned: a line end in a value would end its
+// line and start another, so that text put into a value could add keys of
+// its own. A key and its value are scanned together, as they lie in their
+// block, and apart only when something is found. The wording of a refusal
+// is found again by the fault functions, for the few texts the scan flags.
+int inifile_internal_save_check(const IniFile *ini, SaveMeasure *measure, IniError *error)
+{
+    size_t total = 0;
+    size_t escapes = 0;
     for (int32_t i = 0; i < ini->count; ++i) {
         const IniSection *section = ini->sections[i];
-        const char *fault = save_name_fault(section->name);
-        if (fault != NULL) {
-            inifile_internal_report(error, INI_ERROR_UNSTORABLE, 0, 0,
-                                    "section \"%s\": a section name cannot %s",
-                                    save_quote(section->name, name), fault);
-            return 0;
-        }
+        size_t name_length = strlen(section->name);
+        TextScan name = scan_text(section->name, name_length);
+        if (name_length == 0 || name.holds != 0)
+            return save_refuse(section, NULL, NULL, save_name_fault(section->name), error);
+        size_add(&total, name_length + 3);  // "[", "]\n"
+        escapes += name.escapes;
         for (int32_t j = 0; j < section->count; ++j) {
             const IniEntry *entry = section->entries[j];
-            const char *what = "key";
-            fault = save_key_fault(entry->key);
-            if (fault == NULL) {
-                what = "value";
-                fault = save_held(entry->value, "\r\n");
-            }
-            if (fault != NULL) {
-                inifile_internal_report(
-                    error, INI_ERROR_UNSTORABLE, 0, 0, "section \"%s\", key \"%s\": a %s cannot %s",
-                    save_quote(section->name, name), save_quote(entry->key, key), what, fault);
-                return 0;
-            }
+            size_t length = key_length(entry);
+            size_t value_length = strlen(entry->value);
+            TextScan both = scan_text(entry->key, length + 1 + value_length);
+            if (both.holds != 0 && scan_text(entry->key, length).holds != 0)
+                both.holds = ~0u;  // the key holds what no key may
+            if (length == 0 || both.holds == ~0u || entry->key[0] == ' ' ||
+                entry->key[length - 1] == ' ')
+                return save_refuse(section, entry, "key", save_key_fault(entry->key), error);
+            if ((both.holds & (HOLDS_CARRIAGE | HOLDS_FEED)) != 0)
+                return save_refuse(section, entry, "value", save_held(entry->value, "\r\n"), error);
+            size_add(&total, (entry->key[0] == '#') + length);
+            size_add(&total, value_length + 2);  // "=", "\n"
+            escapes += both.escapes;
         }
+    }
+    size_add(&total, escapes);
+    if (measure != NULL) {
+        measure->size = total;
+        measure->escapes = escapes;
     }
     return 1;
 }
 
 // ---- The text ----------------------------------------------------------------
 
-// Lines are gathered into large writes: a file of a million lines then
-// costs a few hundred system calls instead of a million. Text in memory
-// starts smaller and doubles.
-enum { SAVE_BUFFER_BYTES = 64 * 1024, SAVE_MEMORY_START = 4096 };
-
-// Where the text goes: a file, in pieces of a buffer, or a heap block
-// that grows to hold all of it.
-typedef struct SaveOutput {
-    intptr_t file;  // the temporary; INIFILE_INVALID_FILE for text in memory
-    char *bytes;
-    size_t used;
-    size_t capacity;
-    int failed;            // a write failed: nothing more is written
-    int32_t system_error;  // why
-} SaveOutput;
-
-// Writes out what the buffer of a file holds.
-static void save_flush(SaveOutput *out)
+void inifile_internal_save_flush(SaveOutput *out)
 {
     if (out->used > 0 && !out->failed &&
         !inifile_internal_write(out->file, out->bytes, (uint32_t)out->used, &out->system_error))
@@ -133,79 +244,77 @@ static void save_flush(SaveOutput *out)
     out->used = 0;
 }
 
-// Makes room for count more bytes, so that a whole line is then written
-// without looking at the room again: a file's buffer is written out (and
-// grows for a line longer than itself), text in memory doubles.
-static inline void save_reserve(SaveOutput *out, size_t count)
+// Makes room for a line of at most count bytes, so that it is then written
+// without looking at the room again: a file's buffer is written out, and
+// grows for a line longer than itself; text in memory was given its size
+// beforehand, and only grows where a line's most is more than it takes.
+static inline char *save_room(SaveOutput *out, size_t count)
 {
-    if (out->capacity - out->used >= count)
-        return;
-    if (out->file != INIFILE_INVALID_FILE) {
-        save_flush(out);
-        if (out->capacity >= count)
-            return;
+    if (out->capacity - out->used < count) {
+        if (out->file != INIFILE_INVALID_FILE)
+            inifile_internal_save_flush(out);
+        if (out->capacity - out->used < count) {
+            out->capacity = out->used;
+            size_add(&out->capacity, count);
+            out->bytes = (char *)inifile_internal_realloc(out->bytes, out->capacity);
+        }
     }
-    size_t capacity = out->capacity;
-    while (capacity - out->used < count) {
-        if (capacity > SIZE_MAX / 2)
-            inifile_internal_out_of_memory();
-        capacity *= 2;
-    }
-    out->bytes = (char *)inifile_internal_realloc(out->bytes, capacity);
-    out->capacity = capacity;
+    return out->bytes + out->used;
 }
 
-// The most bytes text takes escaped: each byte may gain a backslash.
-static inline size_t save_escaped_most(size_t length)
+// Puts length bytes of text with a backslash before every ';' and '\';
+// returns the end of what it put.
+static inline char *save_fill(char *to, const char *text, size_t length, size_t escapes)
 {
-    if (length > (SIZE_MAX - 8) / 2)
-        inifile_internal_out_of_memory();
-    return 2 * length;
+    if (escapes == 0) {
+        memcpy(to, text, length);
+        return to + length;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == ';' || text[i] == '\\')
+            *to++ = '\\';
+        *to++ = text[i];
+    }
+    return to;
 }
 
-// Puts text with a backslash before every ';' and '\' into room reserved
-// for it; returns the end of what it put.
-static inline char *save_fill_escaped(char *to, const char *text)
+// Puts length bytes of text, escaped where the document holds anything to
+// escape: without, every text is copied whole, unscanned.
+static inline char *save_put(char *to, const char *text, size_t length, int escaping)
 {
-    for (;;) {
-        size_t run = strcspn(text, ";\\");
-        memcpy(to, text, run);
-        to += run;
-        text += run;
-        if (*text == '\0')
-            return to;
-        *to++ = '\\';
-        *to++ = *text++;
+    if (!escaping) {
+        memcpy(to, text, length);
+        return to + length;
     }
+    return save_fill(to, text, length, scan_text(text, length).escapes);
 }
 
 // Every section: "[name]", then one "key=value" line per entry. A key
-// that begins with '#' is escaped too: the line would be a comment. Each
-// line is measured once, its room made once, and then filled.
-static void save_text(const IniFile *ini, SaveOutput *out)
+// that begins with '#' is escaped too: the line would be a comment.
+void inifile_internal_save_text(const IniFile *ini, const SaveMeasure *measure, SaveOutput *out)
 {
+    int escaping = measure->escapes != 0;
+    // Each line's room, counted as if every byte were escaped where some are.
+    int most = escaping ? 2 : 1;
     for (int32_t i = 0; i < ini->count && !out->failed; ++i) {
         const IniSection *section = ini->sections[i];
-        save_reserve(out, save_escaped_most(strlen(section->name)) + 3);
-        char *to = out->bytes + out->used;
+        size_t name_length = strlen(section->name);
+        char *to = save_room(out, most * name_length + 3);
         *to++ = '[';
-        to = save_fill_escaped(to, section->name);
+        to = save_put(to, section->name, name_length, escaping);
         *to++ = ']';
         *to++ = '\n';
         out->used = (size_t)(to - out->bytes);
         for (int32_t j = 0; j < section->count; ++j) {
             const IniEntry *entry = section->entries[j];
-            size_t key_most = save_escaped_most(strlen(entry->key));
-            size_t value_most = save_escaped_most(strlen(entry->value));
-            if (key_most + value_most > SIZE_MAX - 8)
-                inifile_internal_out_of_memory();
-            save_reserve(out, key_most + value_most + 3);
-            to = out->bytes + out->used;
+            size_t length = key_length(entry);
+            size_t value_length = strlen(entry->value);
+            to = save_room(out, most * (length + value_length) + 3);
             if (entry->key[0] == '#')
                 *to++ = '\\';
-            to = save_fill_escaped(to, entry->key);
+            to = save_put(to, entry->key, length, escaping);
             *to++ = '=';
-            to = save_fill_escaped(to, entry->value);
+            to = save_put(to, entry->value, value_length, escaping);
             *to++ = '\n';
             out->used = (size_t)(to - out->bytes);
         }
@@ -217,130 +326,15 @@ char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error)
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     if (length != NULL)
         *length = 0;
-    if (!save_check_storable(ini, error))
+    SaveMeasure measure;
+    if (!inifile_internal_save_check(ini, &measure, error))
         return NULL;
-    SaveOutput out = {INIFILE_INVALID_FILE,
-                      (char *)inifile_internal_alloc(SAVE_MEMORY_START),
-                      0,
-                      SAVE_MEMORY_START,
-                      0,
-                      0};
-    save_text(ini, &out);
-    // The block the caller keeps holds the text and its zero, no more.
-    char *text = (char *)inifile_internal_realloc(out.bytes, out.used + 1);
-    text[out.used] = '\0';
+    size_t size = measure.size;
+    size_add(&size, 1);  // the zero after the text
+    SaveOutput out = {INIFILE_INVALID_FILE, (char *)inifile_internal_alloc(size), 0, size, 0, 0};
+    inifile_internal_save_text(ini, &measure, &out);
+    save_room(&out, 1)[0] = '\0';
     if (length != NULL)
         *length = out.used;
-    return text;
-}
-
-// ---- The file ----------------------------------------------------------------
-
-// A temporary's name: "ini~", three letters, ".tmp", whatever the name of
-// the file it replaces.
-static const char save_name_letters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-enum { SAVE_LETTER_COUNT = sizeof save_name_letters - 1, SAVE_LETTERS = 3 };
-static const char save_temporary_start[] = "ini~";
-static const char save_temporary_end[] = ".tmp";
-static_assert(sizeof save_temporary_start - 1 + SAVE_LETTERS + sizeof save_temporary_end - 1 ==
-                  INI_SAVE_TEMPORARY_NAME_LENGTH,
-              "the length inifile.h states");
-
-// Creates the temporary in the target's folder. The search starts at a
-// number of its own for each call and tries every name until one is free,
-// so that a save only fails for want of a name when every one is taken.
-static intptr_t save_create_temporary(const InifileSaveTarget *target, char *temporary,
-                                      int32_t *system_error)
-{
-    uint32_t names = 1;
-    for (int i = 0; i < SAVE_LETTERS; ++i)
-        names *= SAVE_LETTER_COUNT;
-    size_t folder = inifile_internal_folder_length(target->path);
-    memcpy(temporary, target->path, folder);
-    char *letters = temporary + folder + sizeof save_temporary_start - 1;
-    memcpy(temporary + folder, save_temporary_start, sizeof save_temporary_start - 1);
-    memcpy(letters + SAVE_LETTERS, save_temporary_end, sizeof save_temporary_end);
-    uint32_t start = inifile_internal_unique_seed() % names;
-    for (uint32_t tried = 0; tried < names; ++tried) {
-        uint32_t number = (start + tried) % names;
-        for (int i = 0; i < SAVE_LETTERS; ++i) {
-            letters[i] = save_name_letters[number % SAVE_LETTER_COUNT];
-            number /= SAVE_LETTER_COUNT;
-        }
-        int taken = 0;
-        intptr_t file = inifile_internal_create_new(temporary, target, &taken, system_error);
-        if (file != INIFILE_INVALID_FILE || !taken)
-            return file;
-    }
-    return INIFILE_INVALID_FILE;
-}
-
-// Writes the text into the temporary file and puts it in place of the
-// target: 0, -1 or -2, with error filled on a failure.
-static int32_t save_through_temporary(const IniFile *ini, const InifileSaveTarget *target,
-                                      IniError *error)
-{
-    // Memory running out ends the process: everything is taken before the
-    // temporary exists, so that it never outlives a save.
-    char *temporary = (char *)inifile_internal_alloc(inifile_internal_folder_length(target->path) +
-                                                     INI_SAVE_TEMPORARY_NAME_LENGTH + 1);
-    SaveOutput out = {INIFILE_INVALID_FILE,
-                      (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES),
-                      0,
-                      SAVE_BUFFER_BYTES,
-                      0,
-                      0};
-    int32_t status = -1;
-    out.file = save_create_temporary(target, temporary, &out.system_error);
-    if (out.file == INIFILE_INVALID_FILE) {
-        inifile_internal_report_system(error, INI_ERROR_CREATE, out.system_error,
-                                       "cannot create the new file");
-    } else {
-        // The text reaches the disk before the rename, so that a power cut
-        // leaves the old file or the new one, whole, never one cut short.
-        save_text(ini, &out);
-        save_flush(&out);
-        const char *failed = out.failed ? "writing the new file failed" : NULL;
-        if (failed == NULL && !inifile_internal_flush(out.file, &out.system_error))
-            failed = "flushing the new file to the disk failed";
-        if (!inifile_internal_close_written(out.file, failed != NULL ? NULL : &out.system_error) &&
-            failed == NULL)
-            failed = "closing the new file failed";
-        if (failed != NULL) {
-            status = -2;
-            inifile_internal_report_system(error, INI_ERROR_WRITE, out.system_error, failed);
-        } else if (!inifile_internal_replace(temporary, target->path, &out.system_error)) {
-            inifile_internal_report_system(error, INI_ERROR_CREATE, out.system_error,
-                                           "cannot put the new file in place");
-        } else {
-            status = 0;
-        }
-        if (status != 0)
-            inifile_internal_remove(temporary);
-    }
-    free(out.bytes);
-    free(temporary);
-    return status;
-}
-
-int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *error)
-{
-    inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
-    if (!save_check_storable(ini, error))
-        return -3;
-    InifileSaveTarget target;
-    int32_t system_error = 0;
-    if (!inifile_internal_save_target(path, &target, &system_error)) {
-        inifile_internal_report_system(error, INI_ERROR_CREATE, system_error,
-                                       "cannot replace the file");
-        return -1;
-    }
-    int32_t status = save_through_temporary(ini, &target, error);
-    free(target.path);
-    return status;
-}
-
-int32_t ini_save(const IniFile *ini, const char *path)
-{
-    return ini_save_with_error(ini, path, NULL);
+    return out.bytes;
 }
