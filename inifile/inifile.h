@@ -116,7 +116,7 @@ INIFILE_API IniSection *ini_get_section(const IniFile *ini, const char *name);
 /* Hands a section that belongs to no document over to ini, which owns it
  * from then on. Returns 1 when it was appended, 0 when it replaced (and
  * destroyed) the first section of the same name. A section that already
- * sits in this document changes nothing and gives 0. */
+ * sits in a document, this one or another, changes nothing and gives 0. */
 INIFILE_API int32_t ini_put_section(IniFile *ini, IniSection *section);
 
 /* Destroys the first section called name and moves the last section into
