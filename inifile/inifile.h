@@ -194,8 +194,9 @@ typedef enum IniErrorKind {
     INI_ERROR_ENCODING,  /* load: UTF-16 or UTF-32 text, or a zero byte */
     INI_ERROR_SYNTAX,    /* load: a line the format does not allow */
     INI_ERROR_CREATE,    /* save -1: the new file could not be created or put in place */
-    INI_ERROR_WRITE,     /* save -2: writing, flushing or closing the new file failed */
-    INI_ERROR_UNSTORABLE /* save -3: the document holds what the text cannot carry */
+    INI_ERROR_WRITE,      /* save -2: writing, flushing or closing the new file failed */
+    INI_ERROR_UNSTORABLE, /* save -3: the document holds what the text cannot carry */
+    INI_ERROR_OPTIONS     /* load: the options hold a switch this library does not know */
 } IniErrorKind;
 
 typedef struct IniError {
@@ -302,6 +303,77 @@ INIFILE_API int32_t ini_save_with_error(const IniFile *ini, const char *path, In
  * error, when not null, then says why as ini_save_with_error does;
  * otherwise it holds INI_ERROR_NONE. */
 INIFILE_API char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error);
+
+/* ---- Other dialects ------------------------------------------------------
+ *
+ * With no options a document is read and written in the format above (the
+ * installer's): ';' starts a comment anywhere, '\\' escapes and continues,
+ * spaces alone are trimmed, '=' alone ends a key, every entry stands under
+ * a header and has an '='. Files written by other programs often follow
+ * other rules; each switch below changes one rule, and 0 keeps the format
+ * above. A document remembers the options it was loaded or created with,
+ * and the saves write it in that dialect, so that it reads back the same
+ * when loaded with the same options; what the dialect cannot carry is
+ * refused with -3 and a message that names the switch. */
+
+typedef struct IniOptions {
+    uint32_t flags;       /* INI_ switches, or'ed */
+    uint32_t reserved[3]; /* 0: room for switches to come */
+} IniOptions;
+
+enum {
+    /* '\\' is text: nothing is escaped and a line ending in '\\' continues
+     * nothing ("path = C:\\dir\\" is the value "C:\\dir\\"). */
+    INI_BACKSLASH_IS_TEXT = 1u << 0,
+    /* ';' and '#' start a comment only as the first thing in a line, after
+     * blanks; elsewhere they are text ("url = x?a=1;b=2"). */
+    INI_COMMENT_AT_LINE_START = 1u << 1,
+    /* As INI_COMMENT_AT_LINE_START, and also after a blank inside a line:
+     * "k = v ; note" is the value "v". */
+    INI_COMMENT_AFTER_BLANK = 1u << 2,
+    /* Tabs are trimmed wherever spaces are: "\tname = x" is the key "name". */
+    INI_TAB_IS_BLANK = 1u << 3,
+    /* ':' ends a key as '=' does: the first of them on an entry line. */
+    INI_COLON_DELIMITS = 1u << 4,
+    /* A line indented deeper than the entry line it follows continues that
+     * entry's value, joined with a line feed; blank lines inside the value
+     * are kept, those at its end are not. Only the entry's own line counts:
+     * entries indented alike under a header stay entries. */
+    INI_INDENTED_CONTINUATION = 1u << 5,
+    /* Entries before the first header are kept, in a first section whose
+     * name is empty, which the saves write before any header. */
+    INI_ENTRIES_BEFORE_HEADER = 1u << 6,
+    /* An entry line without a delimiter is a key with an empty value. */
+    INI_KEY_WITHOUT_DELIMITER = 1u << 7,
+    /* A header may be followed by a comment: "[s] ; note", "[s] # note". */
+    INI_COMMENT_AFTER_HEADER = 1u << 8
+};
+
+/* Fills options with the preset that reads the files other programs write,
+ * as Python's configparser reads them: backslashes are text, comments
+ * stand first in a line (';' and '#'), tabs are blanks, '=' or ':' ends a
+ * key, indented lines continue a value, entries may stand before the
+ * first header, a key may have no delimiter and a header a comment. */
+INIFILE_API void ini_options_common(IniOptions *options);
+
+/* ini_load_with_error in the dialect of options (null: all 0, the format
+ * above). The document remembers the options. Null, with
+ * INI_ERROR_OPTIONS, for a switch this library does not know or reserved
+ * fields that are not 0. */
+INIFILE_API IniFile *ini_load_with_options(const char *path, const IniOptions *options,
+                                           IniError *error);
+
+/* ini_load_from_memory in the dialect of options. */
+INIFILE_API IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
+                                                       const IniOptions *options,
+                                                       IniError *error);
+
+/* ini_create for a document that the saves write in the dialect of
+ * options; null for options this library does not know. */
+INIFILE_API IniFile *ini_create_with_options(const IniOptions *options);
+
+/* The options the document was loaded or created with, into *options. */
+INIFILE_API void ini_options_of(const IniFile *ini, IniOptions *options);
 
 #ifdef __cplusplus
 }

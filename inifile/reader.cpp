@@ -174,7 +174,7 @@ static const struct {
 // The mark that the first count bytes of a file begin with. While they are
 // the start of a longer mark and more bytes may come (complete clear), it
 // cannot be told yet.
-static IniByteOrderMark mark_of(const char *bytes, uint32_t count, int complete)
+IniByteOrderMark inifile_internal_mark_of(const char *bytes, uint32_t count, int complete)
 {
     for (const auto &known : byte_order_marks) {
         uint32_t compared = count < known.length ? count : known.length;
@@ -198,7 +198,7 @@ static int source_open_text(IniLineSource *source)
 {
     int complete = 0;
     IniByteOrderMark mark;
-    while ((mark = mark_of(source->chunk, source->filled, complete)) == INI_MARK_UNDECIDED) {
+    while ((mark = inifile_internal_mark_of(source->chunk, source->filled, complete)) == INI_MARK_UNDECIDED) {
         uint32_t got = 0;
         if (!source_read(source, source->filled, &got)) {
             source->at_end = 1;

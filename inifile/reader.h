@@ -85,6 +85,11 @@ void inifile_internal_line_source_end(IniLineSource *source);
  * stepped over. */
 int inifile_internal_next_line(IniLineSource *source, IniLineView *view);
 
+/* The mark that the first count bytes of a text begin with; while they are
+ * the start of a longer mark and more bytes may come (complete 0), it
+ * cannot be told yet: INI_MARK_UNDECIDED. */
+IniByteOrderMark inifile_internal_mark_of(const char *bytes, uint32_t count, int complete);
+
 /* 1 for the marks of text this reader cannot read: UTF-16 and UTF-32. */
 static inline int inifile_internal_mark_unreadable(IniByteOrderMark mark)
 {

@@ -1,0 +1,74 @@
+/*
+ * The dialects of the options record: a reader of logical lines over a
+ * text held whole in memory, which keeps every rule a switch can change,
+ * and the writer's check and text for a document in a dialect. Documents
+ * with no switch on go through the reader and writer of the installer's
+ * format (reader.cpp, writer.cpp), which stream and are faster; with every
+ * switch off this reader reads as that one does.
+ */
+#ifndef INIFILE_DIALECT_H
+#define INIFILE_DIALECT_H
+
+#include "internal.h"
+#include "reader.h"
+#include "writer.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Every switch this library knows. */
+enum { INI_KNOWN_OPTIONS = (1u << 9) - 1 };
+
+/* One logical line as the dialect reader gives it. */
+typedef struct DialectLine {
+    const char *text; /* escapes resolved, comments gone, outer blanks trimmed */
+    size_t length;    /* 0 for a blank line */
+    int64_t number;   /* physical line where its text begins */
+    size_t indent;    /* blanks before its text on that line */
+    int blank;        /* nothing but blanks: given only with INI_INDENTED_CONTINUATION */
+    size_t start;     /* offset of its first physical line in the text */
+    size_t end;       /* offset just past its last physical line, line feed included */
+} DialectLine;
+
+typedef struct DialectReader {
+    const char *text;
+    size_t length;
+    size_t position;    /* where the next physical line starts */
+    int64_t line;       /* its number, from 1 */
+    uint32_t flags;     /* the INI_ switches */
+    IniLineText line_text; /* where the logical line is gathered */
+    int64_t zero_line;  /* the physical line of a zero byte that stopped the reading; 0 if none */
+} DialectReader;
+
+/* A reader of text from offset start (past a byte-order mark). */
+void inifile_internal_dialect_start(DialectReader *reader, const char *text, size_t length,
+                                    size_t start, uint32_t flags);
+
+/* The next logical line into *line: 1; 0 at the end, or at a zero byte. */
+int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line);
+
+/* Releases what the reader gathered lines in. */
+void inifile_internal_dialect_end(DialectReader *reader);
+
+/* Whether a byte is a blank of the dialect: a space, or a tab where tabs
+ * are blanks. */
+static inline int inifile_internal_is_blank(char byte, uint32_t flags)
+{
+    return byte == ' ' || (byte == '\t' && (flags & INI_TAB_IS_BLANK) != 0);
+}
+
+/* The save's check and text for a document in a dialect, as
+ * inifile_internal_save_check and inifile_internal_save_text are for the
+ * installer's format. */
+int inifile_internal_dialect_check(const IniFile *ini, uint32_t flags, IniError *error);
+void inifile_internal_dialect_text(const IniFile *ini, uint32_t flags, SaveOutput *out);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
