@@ -13,6 +13,7 @@ and, over the files that both the library and configparser load, the keys
 that occur once in a section that occurs once whose values differ (a key
 configparser reads without a value must be empty in the library).
 --show also lists the files each reader refuses, and every disagreement.
+A folder's SOURCES.md, which says where its files came from, is left out.
 
     scripts/real_files_report.py [--show] [--ini-dump PATH] [--dump-option OPT] FOLDER
 """
@@ -62,7 +63,7 @@ def library_document(ini_dump, options, path):
     values decoded as the oracle decodes the file; or the library's message."""
     run = subprocess.run([ini_dump, *options, path], capture_output=True)
     if run.returncode != 0:
-        return run.stderr.decode(errors="replace").strip()
+        return run.stderr.decode(errors="replace").strip().removeprefix(path + ": ")
     text = lambda s: s.encode("latin-1").decode("utf-8", "surrogateescape")  # noqa: E731
     document = {}
     for name, entries in json.loads(run.stdout)["sections"]:
@@ -102,7 +103,7 @@ def main():
                         help="an option for ini_dump, e.g. --dump-option=--common")
     args = parser.parse_args()
 
-    names = sorted(os.listdir(args.folder))
+    names = sorted(n for n in os.listdir(args.folder) if n != "SOURCES.md")
     paths = [os.path.join(args.folder, name) for name in names]
     library = [library_document(args.ini_dump, args.dump_option, p) for p in paths]
     inih = inih_results(paths)
