@@ -32,22 +32,22 @@ static void print_string(const char *text)
 
 static void print_document(const IniFile *ini)
 {
-    printf("{\"sections\": [");
+    fputs("{\"sections\": [", stdout);
     for (int32_t s = 0; s < ini->count; ++s) {
         const IniSection *section = ini->sections[s];
-        printf(s == 0 ? "[" : ", [");
+        fputs(s == 0 ? "[" : ", [", stdout);
         print_string(section->name);
-        printf(", [");
+        fputs(", [", stdout);
         for (int32_t e = 0; e < section->count; ++e) {
-            printf(e == 0 ? "[" : ", [");
+            fputs(e == 0 ? "[" : ", [", stdout);
             print_string(section->entries[e]->key);
-            printf(", ");
+            fputs(", ", stdout);
             print_string(section->entries[e]->value);
-            printf("]");
+            putchar(']');
         }
-        printf("]]");
+        fputs("]]", stdout);
     }
-    printf("]}\n");
+    fputs("]}\n", stdout);
 }
 
 int main(int argc, char **argv)
