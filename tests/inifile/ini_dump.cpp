@@ -1,0 +1,68 @@
+// ini_dump FILE: loads FILE with the library and prints the document on
+// standard output as one line of JSON,
+//   {"sections": [["name", [["key", "value"], ...]], ...]}
+// sections and entries in the document's order, repeats included. Names,
+// keys and values are bytes of any encoding, so each byte is written as the
+// character of the same number: printable ASCII as itself ('"' and '\' as
+// \" and \\), every other byte as \u00XX. The output is pure ASCII, and a
+// reader gets the bytes back exactly by encoding each string as Latin-1
+// (Python: json.loads(out)[...].encode("latin-1")).
+// When the load fails it prints "FILE: <the library's message>" on standard
+// error and exits 1; a wrong command line exits 2.
+// Options go before FILE (ini_dump [--OPTION...] FILE), so that the ways of
+// loading the library offers can be chosen there; none is defined yet.
+#include "inifile.h"
+
+#include <stdio.h>
+#include <string.h>
+
+static void print_string(const char *text)
+{
+    putchar('"');
+    for (const unsigned char *byte = (const unsigned char *)text; *byte != 0; ++byte) {
+        if (*byte == '"' || *byte == '\\')
+            printf("\\%c", *byte);
+        else if (*byte >= 0x20 && *byte < 0x7f)
+            putchar(*byte);
+        else
+            printf("\\u%04x", *byte);
+    }
+    putchar('"');
+}
+
+static void print_document(const IniFile *ini)
+{
+    fputs("{\"sections\": [", stdout);
+    for (int32_t s = 0; s < ini->count; ++s) {
+        const IniSection *section = ini->sections[s];
+        fputs(s == 0 ? "[" : ", [", stdout);
+        print_string(section->name);
+        fputs(", [", stdout);
+        for (int32_t e = 0; e < section->count; ++e) {
+            fputs(e == 0 ? "[" : ", [", stdout);
+            print_string(section->entries[e]->key);
+            fputs(", ", stdout);
+            print_string(section->entries[e]->value);
+            putchar(']');
+        }
+        fputs("]]", stdout);
+    }
+    fputs("]}\n", stdout);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2 || strncmp(argv[1], "--", 2) == 0) {
+        fprintf(stderr, "usage: ini_dump FILE\n");
+        return 2;
+    }
+    IniError error;
+    IniFile *ini = ini_load_with_error(argv[1], &error);
+    if (ini == nullptr) {
+        fprintf(stderr, "%s: %s\n", argv[1], error.message);
+        return 1;
+    }
+    print_document(ini);
+    ini_destroy(ini);
+    return fflush(stdout) == 0 ? 0 : 1;
+}
