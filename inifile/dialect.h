@@ -23,6 +23,10 @@ extern "C" {
 /* Every switch this library knows. */
 enum { INI_KNOWN_OPTIONS = (1u << 9) - 1 };
 
+/* 1 for null options and for options that hold only switches this library
+ * knows, with reserved fields 0. */
+int inifile_internal_options_known(const IniOptions *options);
+
 /* One logical line as the dialect reader gives it. */
 typedef struct DialectLine {
     const char *text; /* escapes resolved, comments gone, outer blanks trimmed */
@@ -37,11 +41,11 @@ typedef struct DialectLine {
 typedef struct DialectReader {
     const char *text;
     size_t length;
-    size_t position;    /* where the next physical line starts */
-    int64_t line;       /* its number, from 1 */
-    uint32_t flags;     /* the INI_ switches */
+    size_t position;       /* where the next physical line starts */
+    int64_t line;          /* its number, from 1 */
+    uint32_t flags;        /* the INI_ switches */
     IniLineText line_text; /* where the logical line is gathered */
-    int64_t zero_line;  /* the physical line of a zero byte that stopped the reading; 0 if none */
+    int64_t zero_line; /* the physical line of a zero byte that stopped the reading; 0 if none */
 } DialectReader;
 
 /* A reader of text from offset start (past a byte-order mark). */
@@ -53,6 +57,11 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line);
 
 /* Releases what the reader gathered lines in. */
 void inifile_internal_dialect_end(DialectReader *reader);
+
+/* The document of a dialect's text (flags not 0), or null with error
+ * filled. */
+IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags,
+                                       IniError *error);
 
 /* Whether a byte is a blank of the dialect: a space, or a tab where tabs
  * are blanks. */

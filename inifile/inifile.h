@@ -188,12 +188,12 @@ INIFILE_API IniFile *ini_load(const char *path);
 /* Why a load or a save failed. The values keep their numbers: new kinds
  * are only ever appended. */
 typedef enum IniErrorKind {
-    INI_ERROR_NONE = 0,  /* loaded, or saved */
-    INI_ERROR_OPEN,      /* load: the file could not be opened: missing, a folder, no permission */
-    INI_ERROR_READ,      /* load: reading failed part-way */
-    INI_ERROR_ENCODING,  /* load: UTF-16 or UTF-32 text, or a zero byte */
-    INI_ERROR_SYNTAX,    /* load: a line the format does not allow */
-    INI_ERROR_CREATE,    /* save -1: the new file could not be created or put in place */
+    INI_ERROR_NONE = 0,   /* loaded, or saved */
+    INI_ERROR_OPEN,       /* load: the file could not be opened: missing, a folder, no permission */
+    INI_ERROR_READ,       /* load: reading failed part-way */
+    INI_ERROR_ENCODING,   /* load: UTF-16 or UTF-32 text, or a zero byte */
+    INI_ERROR_SYNTAX,     /* load: a line the format does not allow */
+    INI_ERROR_CREATE,     /* save -1: the new file could not be created or put in place */
     INI_ERROR_WRITE,      /* save -2: writing, flushing or closing the new file failed */
     INI_ERROR_UNSTORABLE, /* save -3: the document holds what the text cannot carry */
     INI_ERROR_OPTIONS     /* load: the options hold a switch this library does not know */
@@ -365,8 +365,7 @@ INIFILE_API IniFile *ini_load_with_options(const char *path, const IniOptions *o
 
 /* ini_load_from_memory in the dialect of options. */
 INIFILE_API IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
-                                                       const IniOptions *options,
-                                                       IniError *error);
+                                                       const IniOptions *options, IniError *error);
 
 /* ini_create for a document that the saves write in the dialect of
  * options; null for options this library does not know. */

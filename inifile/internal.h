@@ -153,9 +153,10 @@ void inifile_internal_index_free(IniIndex *index);
 
 typedef struct IniDocument {
     IniFile file;
-    IniIndex *names; /* sections by name */
-    IniArena arena;  /* a loaded document's storage; empty for one made by calls */
-    int32_t changed; /* a call may have added heap blocks to arena sections */
+    IniOptions options; /* its dialect */
+    IniIndex *names;    /* sections by name */
+    IniArena arena;     /* a loaded document's storage; empty for one made by calls */
+    int32_t changed;    /* a call may have added heap blocks to arena sections */
 } IniDocument;
 
 typedef struct IniSectionState {

@@ -1,6 +1,9 @@
-// The loaders: read the logical lines of a file or of a text in memory,
-// check the structure of the whole and build the document out of the lines
-// themselves.
+// The loads: their entry points, and the load of the installer's format,
+// whose logical lines are streamed from a file or a text in memory, checked
+// against the structure and built into the document as they arrive. Other
+// dialects read the whole text first (dialect_loader.cpp).
+#include "builder.h"
+#include "dialect.h"
 #include "file.h"
 #include "internal.h"
 #include "reader.h"
@@ -16,88 +19,9 @@ static int ini_is_header(const IniLineView *line)
     return line->length > 2 && line->text[0] == '[' && line->text[line->length - 1] == ']';
 }
 
-// The entries of the section being read, gathered until its run of entry
-// lines ends, then put in the arena in an array of the capacity that
-// appending them one by one would have given: room for 10, grown by 10.
-typedef struct LoadEntries {
-    IniEntry **pointers;
-    int32_t count;
-    int32_t capacity;
-} LoadEntries;
-
-// What a load builds: the document, the section whose run of entries goes
-// on, and its entries so far.
-typedef struct LoadState {
-    IniDocument *document;
-    IniSection *section;
-    LoadEntries entries;
-    int64_t input_size;  // bytes the input holds, as far as known; 0 if not
-} LoadState;
-
-static void load_push_entry(LoadEntries *entries, IniEntry *entry)
-{
-    if (entries->count == entries->capacity) {
-        if (entries->capacity > INT32_MAX / 2 - 10)
-            inifile_internal_out_of_memory();
-        entries->capacity = entries->capacity == 0 ? 64 : entries->capacity * 2;
-        entries->pointers = (IniEntry **)inifile_internal_realloc(
-            entries->pointers, (size_t)entries->capacity * sizeof(IniEntry *));
-    }
-    entries->pointers[entries->count++] = entry;
-}
-
-// Gives the section being read its entries and their index.
-static void load_finish_section(LoadState *load)
-{
-    IniSection *section = load->section;
-    if (section == NULL)
-        return;
-    int32_t count = load->entries.count;
-    int32_t capacity = count <= 10 ? 10 : (int32_t)(((int64_t)count + 9) / 10 * 10);
-    IniArena *arena = &load->document->arena;
-    section->entries =
-        (IniEntry **)inifile_internal_arena_record(arena, (size_t)capacity * sizeof(IniEntry *));
-    if (count > 0)
-        memcpy(section->entries, load->entries.pointers, (size_t)count * sizeof(IniEntry *));
-    section->count = count;
-    section->capacity = capacity;
-    IniNamed named = {(void *const *)section->entries, count, offsetof(IniEntry, key)};
-    inifile_internal_section_state(section)->keys = inifile_internal_index_build(named, arena);
-    load->entries.count = 0;
-}
-
-// Tells the arena how much more the document will take, from how much of
-// the input the part built so far came: its blocks are then sized to fit.
-static void load_expect(LoadState *load, const IniLineSource *source)
-{
-    IniArena *arena = &load->document->arena;
-    int64_t read = source->taken - (int64_t)(source->filled - (uint32_t)source->position);
-    if (load->input_size <= read || read <= 0)
-        return;
-    double used = (double)(arena->taken - (size_t)(arena->text - arena->records));
-    arena->expected = (size_t)(used / (double)read * (double)(load->input_size - read));
-}
-
-// A new section named by the header line, in the arena; its entries follow.
-static void load_header(LoadState *load, const IniLineView *line)
-{
-    load_finish_section(load);
-    IniArena *arena = &load->document->arena;
-    IniSectionState *state = (IniSectionState *)inifile_internal_arena_record(arena, sizeof *state);
-    memset(state, 0, sizeof *state);
-    size_t length = line->length - 2;
-    char *name = inifile_internal_arena_text(arena, length + 1);
-    memcpy(name, line->text + 1, length);
-    name[length] = '\0';
-    state->section.name = name;
-    inifile_internal_append_section(&load->document->file, &state->section);
-    load->section = &state->section;
-}
-
-// An entry of the section being read: the key is what stands before the
-// first '=' without the spaces before it, the value what follows it
-// without the spaces after it; both go into one block of the arena.
-static void load_entry(LoadState *load, const IniLineView *line, const char *equals)
+// An entry line split at its first '=': the key without the spaces before
+// it, the value without the spaces after it.
+static void ini_add_entry(IniBuilder *builder, const IniLineView *line, const char *equals)
 {
     const char *key_end = equals;
     // The start of the line is never passed: a logical line never begins
@@ -108,99 +32,150 @@ static void load_entry(LoadState *load, const IniLineView *line, const char *equ
     const char *value = equals + 1;
     while (value < end && *value == ' ')
         value += 1;
-    size_t key_length = (size_t)(key_end - line->text);
-    size_t value_length = (size_t)(end - value);
-    IniArena *arena = &load->document->arena;
-    char *block = inifile_internal_arena_text(arena, key_length + value_length + 2);
-    memcpy(block, line->text, key_length);
-    block[key_length] = '\0';
-    memcpy(block + key_length + 1, value, value_length);
-    block[key_length + 1 + value_length] = '\0';
-    IniEntry *entry = (IniEntry *)inifile_internal_arena_record(arena, sizeof *entry);
-    entry->key = block;
-    entry->value = block + key_length + 1;
-    load_push_entry(&load->entries, entry);
+    inifile_internal_builder_entry(builder, line->text, (size_t)(key_end - line->text), value,
+                                   (size_t)(end - value));
+}
+
+// Bytes of the input the lines delivered so far came from.
+static int64_t ini_consumed(const IniLineSource *source)
+{
+    return source->taken - (int64_t)(source->filled - (uint32_t)source->position);
 }
 
 // The loader reads in chunks this large: far fewer system calls than the
 // 1,024 bytes of ini_read_line's public buffer, and the same lines.
 enum { LOAD_CHUNK = 64 * 1024 };
 
-// What is wrong with a line the structure does not allow where it stands.
-static const char *ini_syntax_fault(const IniLineView *line, int in_section)
-{
-    if (line->length == 2 && memcmp(line->text, "[]", 2) == 0)
-        return "[] is not a section header: a section needs a name";
-    const char *equals = (const char *)memchr(line->text, '=', line->length);
-    if (!in_section && equals != NULL && equals != line->text)
-        return "key=value before the first [section] header";
-    return "neither a [section] header nor a key=value line";
-}
-
-static void ini_report_encoding(IniError *error, IniByteOrderMark mark)
-{
-    int utf32 = mark == INI_MARK_UTF32_LE || mark == INI_MARK_UTF32_BE;
-    int little = mark == INI_MARK_UTF16_LE || mark == INI_MARK_UTF32_LE;
-    inifile_internal_report(error, INI_ERROR_ENCODING, 0, 0,
-                            "the file is UTF-%d text (%s-endian); save it as ANSI or UTF-8",
-                            utf32 ? 32 : 16, little ? "little" : "big");
-}
-
 // Builds the document out of every line of source, or reports why there
-// is none.
+// is none. The first line that breaks the structure throws away what was
+// built: the same outcome as checking every line first, without holding
+// all the lines twice.
 static IniFile *ini_load_lines(IniLineSource *source, int64_t input_size, IniError *error)
 {
-    // The document is built while the lines arrive, and the first line
-    // that breaks the structure throws all of it away: the same outcome as
-    // checking every line first, without holding all the lines twice.
-    LoadState load = {inifile_internal_document_new(), NULL, {NULL, 0, 0}, input_size};
-    const char *fault = NULL;  // what is wrong with the line at fault
+    IniBuilder builder;
+    inifile_internal_builder_start(&builder, input_size);
+    int failed = 0;
     IniLineView line;
     while (inifile_internal_next_line(source, &line)) {
         // After a header every line is tested as an entry first, so that
         // "[a=b]" there is the entry "[a" = "b]".
         const char *equals =
-            load.section != NULL ? (const char *)memchr(line.text, '=', line.length) : NULL;
+            builder.section != NULL ? (const char *)memchr(line.text, '=', line.length) : NULL;
         if (equals != NULL && equals != line.text) {
-            load_entry(&load, &line, equals);
-            if ((load.entries.count & 1023) == 0)
-                load_expect(&load, source);
+            ini_add_entry(&builder, &line, equals);
+            if ((builder.count & 1023) == 0)
+                inifile_internal_builder_progress(&builder, ini_consumed(source));
         } else if (ini_is_header(&line)) {
-            load_expect(&load, source);
-            load_header(&load, &line);
+            inifile_internal_builder_progress(&builder, ini_consumed(source));
+            inifile_internal_builder_header(&builder, line.text + 1, line.length - 2);
         } else {
-            fault = ini_syntax_fault(&line, load.section != NULL);
+            inifile_internal_report_syntax(error, source->line_start, line.text, line.length,
+                                           builder.section != NULL);
+            failed = 1;
             break;
         }
     }
-    load_finish_section(&load);
-    free(load.entries.pointers);
     inifile_internal_line_source_end(source);
-    IniFile *ini = &load.document->file;
-    if (fault != NULL)
-        inifile_internal_report(error, INI_ERROR_SYNTAX, source->line_start, 0, "line %lld: %s",
-                                (long long)source->line_start, fault);
-    else if (inifile_internal_mark_unreadable(source->mark))
-        ini_report_encoding(error, source->mark);
-    else if (source->zero_line != 0)
-        inifile_internal_report(error, INI_ERROR_ENCODING, source->zero_line, 0,
-                                "line %lld: a zero byte, which no ANSI or UTF-8 text holds "
-                                "(UTF-16 without a byte-order mark?)",
-                                (long long)source->zero_line);
-    else if (source->read_failed)
+    if (!failed && inifile_internal_mark_unreadable(source->mark)) {
+        inifile_internal_report_mark(error, source->mark);
+        failed = 1;
+    } else if (!failed && source->zero_line != 0) {
+        inifile_internal_report_zero(error, source->zero_line);
+        failed = 1;
+    } else if (!failed && source->read_failed) {
         inifile_internal_report_system(error, INI_ERROR_READ, source->system_error,
                                        "reading failed");
-    else {
-        inifile_internal_document_loaded(load.document);
-        return ini;
+        failed = 1;
     }
-    ini_destroy(ini);
-    return NULL;
+    return inifile_internal_builder_finish(&builder, !failed);
 }
 
-IniFile *ini_load_with_error(const char *path, IniError *error)
+int inifile_internal_options_known(const IniOptions *options)
+{
+    if (options == NULL)
+        return 1;
+    uint32_t reserved = 0;
+    for (uint32_t word : options->reserved)
+        reserved |= word;
+    return (options->flags & ~(uint32_t)INI_KNOWN_OPTIONS) == 0 && reserved == 0;
+}
+
+// 1 for options this library knows; otherwise 0 with error filled.
+static int ini_options_known(const IniOptions *options, IniError *error)
+{
+    if (inifile_internal_options_known(options))
+        return 1;
+    inifile_internal_report(error, INI_ERROR_OPTIONS, 0, 0,
+                            "the options hold a switch this library does not know "
+                            "(flags 0x%x, reserved fields %s)",
+                            (unsigned)options->flags,
+                            options->flags & ~(uint32_t)INI_KNOWN_OPTIONS ? "0" : "not 0");
+    return 0;
+}
+
+// The whole of an open file in one heap block, for a dialect's reader:
+// 1, or 0 with error filled when reading failed.
+static int ini_read_whole(intptr_t file, int64_t size, char **text, size_t *length, IniError *error)
+{
+    size_t capacity =
+        size > 0 && (uint64_t)size < SIZE_MAX / 2 ? (size_t)size + 1 : (size_t)LOAD_CHUNK;
+    char *bytes = (char *)inifile_internal_alloc(capacity);
+    size_t used = 0;
+    for (;;) {
+        if (used == capacity) {
+            if (capacity > SIZE_MAX / 2)
+                inifile_internal_out_of_memory();
+            capacity *= 2;
+            bytes = (char *)inifile_internal_realloc(bytes, capacity);
+        }
+        size_t room = capacity - used;
+        uint32_t got = 0;
+        int32_t system_error = 0;
+        if (!inifile_internal_read(file, bytes + used,
+                                   room > UINT32_MAX ? UINT32_MAX : (uint32_t)room, &got,
+                                   &system_error)) {
+            inifile_internal_report_system(error, INI_ERROR_READ, system_error, "reading failed");
+            free(bytes);
+            return 0;
+        }
+        if (got == 0)
+            break;
+        used += got;
+    }
+    *text = bytes;
+    *length = used;
+    return 1;
+}
+
+// Loads the file open as file, of the size it was opened with, and closes
+// it.
+static IniFile *ini_load_open_file(intptr_t file, int64_t size, const IniOptions *options,
+                                   IniError *error)
+{
+    IniFile *ini = NULL;
+    if (options == NULL || options->flags == 0) {
+        char *buffer = (char *)inifile_internal_alloc(LOAD_CHUNK);
+        IniLineSource source;
+        inifile_internal_line_source_start(&source, file, buffer, LOAD_CHUNK);
+        ini = ini_load_lines(&source, size, error);
+        free(buffer);
+    } else {
+        char *text = NULL;
+        size_t length = 0;
+        if (ini_read_whole(file, size, &text, &length, error)) {
+            ini = inifile_internal_load_dialect(text, length, options->flags, error);
+            free(text);
+        }
+    }
+    inifile_internal_close(file);
+    return ini;
+}
+
+IniFile *ini_load_with_options(const char *path, const IniOptions *options, IniError *error)
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    if (!ini_options_known(options, error))
+        return NULL;
     int32_t system_error = 0;
     int64_t size = 0;
     intptr_t file = inifile_internal_open_read(path, &size, &system_error);
@@ -208,24 +183,42 @@ IniFile *ini_load_with_error(const char *path, IniError *error)
         inifile_internal_report_system(error, INI_ERROR_OPEN, system_error, "cannot open the file");
         return NULL;
     }
-    char *buffer = (char *)inifile_internal_alloc(LOAD_CHUNK);
-    IniLineSource source;
-    inifile_internal_line_source_start(&source, file, buffer, LOAD_CHUNK);
-    IniFile *ini = ini_load_lines(&source, size, error);
-    inifile_internal_close(file);
-    free(buffer);
-    return ini;
+    return ini_load_open_file(file, size, options, error);
 }
 
-IniFile *ini_load_from_memory(const char *text, size_t length, IniError *error)
+IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
+                                           const IniOptions *options, IniError *error)
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
+    if (!ini_options_known(options, error))
+        return NULL;
+    if (options != NULL && options->flags != 0)
+        return inifile_internal_load_dialect(text != NULL ? text : "", length, options->flags,
+                                             error);
     IniLineSource source;
     inifile_internal_line_source_text(&source, text, length);
     return ini_load_lines(&source, (int64_t)length, error);
 }
 
+IniFile *ini_load_with_error(const char *path, IniError *error)
+{
+    return ini_load_with_options(path, NULL, error);
+}
+
+IniFile *ini_load_from_memory(const char *text, size_t length, IniError *error)
+{
+    return ini_load_from_memory_with_options(text, length, NULL, error);
+}
+
 IniFile *ini_load(const char *path)
 {
-    return ini_load_with_error(path, NULL);
+    return ini_load_with_options(path, NULL, NULL);
+}
+
+void ini_options_common(IniOptions *options)
+{
+    memset(options, 0, sizeof *options);
+    options->flags = INI_BACKSLASH_IS_TEXT | INI_COMMENT_AT_LINE_START | INI_TAB_IS_BLANK |
+                     INI_COLON_DELIMITS | INI_INDENTED_CONTINUATION | INI_ENTRIES_BEFORE_HEADER |
+                     INI_KEY_WITHOUT_DELIMITER | INI_COMMENT_AFTER_HEADER;
 }

@@ -1,6 +1,7 @@
 // The document in memory: sections in order, entries in order, lookups by
 // name through the index the document keeps, and removal that fills the
 // hole with the last element.
+#include "dialect.h"
 #include "internal.h"
 
 #include <stddef.h>
@@ -98,6 +99,21 @@ IniDocument *inifile_internal_document_new(void)
 IniFile *ini_create(void)
 {
     return &inifile_internal_document_new()->file;
+}
+
+IniFile *ini_create_with_options(const IniOptions *options)
+{
+    if (!inifile_internal_options_known(options))
+        return NULL;
+    IniDocument *document = inifile_internal_document_new();
+    if (options != NULL)
+        document->options = *options;
+    return &document->file;
+}
+
+void ini_options_of(const IniFile *ini, IniOptions *options)
+{
+    *options = inifile_internal_document(ini)->options;
 }
 
 void inifile_internal_document_loaded(IniDocument *document)

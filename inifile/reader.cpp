@@ -198,7 +198,8 @@ static int source_open_text(IniLineSource *source)
 {
     int complete = 0;
     IniByteOrderMark mark;
-    while ((mark = inifile_internal_mark_of(source->chunk, source->filled, complete)) == INI_MARK_UNDECIDED) {
+    while ((mark = inifile_internal_mark_of(source->chunk, source->filled, complete)) ==
+           INI_MARK_UNDECIDED) {
         uint32_t got = 0;
         if (!source_read(source, source->filled, &got)) {
             source->at_end = 1;

@@ -4,6 +4,7 @@
 // it, and once more as it is written: no byte is looked at alone for room.
 #include "writer.h"
 
+#include "dialect.h"
 #include "file.h"
 #include "internal.h"
 
@@ -167,8 +168,8 @@ static inline size_t key_length(const IniEntry *entry)
 // ---- The check --------------------------------------------------------------
 
 // Reports a section, or one of its keys, that the text cannot carry: 0.
-static int save_refuse(const IniSection *section, const IniEntry *entry, const char *what,
-                       const char *fault, IniError *error)
+int inifile_internal_save_refuse(const IniSection *section, const IniEntry *entry, const char *what,
+                                 const char *fault, IniError *error)
 {
     char name[2 * SAVE_QUOTED_MOST + 4];
     char key[2 * SAVE_QUOTED_MOST + 4];
@@ -206,7 +207,8 @@ int inifile_internal_save_check(const IniFile *ini, SaveMeasure *measure, IniErr
         size_t name_length = strlen(section->name);
         TextScan name = scan_text(section->name, name_length);
         if (name_length == 0 || name.holds != 0)
-            return save_refuse(section, NULL, NULL, save_name_fault(section->name), error);
+            return inifile_internal_save_refuse(section, NULL, NULL, save_name_fault(section->name),
+                                                error);
         size_add(&total, name_length + 3);  // "[", "]\n"
         escapes += name.escapes;
         for (int32_t j = 0; j < section->count; ++j) {
@@ -218,9 +220,11 @@ int inifile_internal_save_check(const IniFile *ini, SaveMeasure *measure, IniErr
                 both.holds = ~0u;  // the key holds what no key may
             if (length == 0 || both.holds == ~0u || entry->key[0] == ' ' ||
                 entry->key[length - 1] == ' ')
-                return save_refuse(section, entry, "key", save_key_fault(entry->key), error);
+                return inifile_internal_save_refuse(section, entry, "key",
+                                                    save_key_fault(entry->key), error);
             if ((both.holds & (HOLDS_CARRIAGE | HOLDS_FEED)) != 0)
-                return save_refuse(section, entry, "value", save_held(entry->value, "\r\n"), error);
+                return inifile_internal_save_refuse(section, entry, "value",
+                                                    save_held(entry->value, "\r\n"), error);
             size_add(&total, (entry->key[0] == '#') + length);
             size_add(&total, value_length + 2);  // "=", "\n"
             escapes += both.escapes;
@@ -246,19 +250,35 @@ void inifile_internal_save_flush(SaveOutput *out)
 
 // Makes room for a line of at most count bytes, so that it is then written
 // without looking at the room again: a file's buffer is written out, and
-// grows for a line longer than itself; text in memory was given its size
-// beforehand, and only grows where a line's most is more than it takes.
+// grows for a line longer than itself; text in memory grows to twice its
+// size or more (a document in the installer's format was measured
+// beforehand, and its text only grows where a line's most is more than it
+// takes).
+static void save_grow(SaveOutput *out, size_t count)
+{
+    if (out->file != INIFILE_INVALID_FILE)
+        inifile_internal_save_flush(out);
+    if (out->capacity - out->used >= count)
+        return;
+    size_t capacity = out->used;
+    size_add(&capacity, count);
+    if (out->file == INIFILE_INVALID_FILE && capacity < out->capacity * 2)
+        capacity = out->capacity * 2;
+    out->bytes = (char *)inifile_internal_realloc(out->bytes, capacity);
+    out->capacity = capacity;
+}
+
+char *inifile_internal_save_room(SaveOutput *out, size_t count)
+{
+    if (out->capacity - out->used < count)
+        save_grow(out, count);
+    return out->bytes + out->used;
+}
+
 static inline char *save_room(SaveOutput *out, size_t count)
 {
-    if (out->capacity - out->used < count) {
-        if (out->file != INIFILE_INVALID_FILE)
-            inifile_internal_save_flush(out);
-        if (out->capacity - out->used < count) {
-            out->capacity = out->used;
-            size_add(&out->capacity, count);
-            out->bytes = (char *)inifile_internal_realloc(out->bytes, out->capacity);
-        }
-    }
+    if (out->capacity - out->used < count)
+        save_grow(out, count);
     return out->bytes + out->used;
 }
 
@@ -326,13 +346,23 @@ char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error)
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     if (length != NULL)
         *length = 0;
-    SaveMeasure measure;
-    if (!inifile_internal_save_check(ini, &measure, error))
-        return NULL;
-    size_t size = measure.size;
-    size_add(&size, 1);  // the zero after the text
-    SaveOutput out = {INIFILE_INVALID_FILE, (char *)inifile_internal_alloc(size), 0, size, 0, 0};
-    inifile_internal_save_text(ini, &measure, &out);
+    SaveOutput out = {INIFILE_INVALID_FILE, NULL, 0, 0, 0, 0};
+    uint32_t flags = inifile_internal_document(ini)->options.flags;
+    if (flags != 0) {
+        if (!inifile_internal_dialect_check(ini, flags, error))
+            return NULL;
+        out.capacity = SAVE_MEMORY_START;
+        out.bytes = (char *)inifile_internal_alloc(out.capacity);
+        inifile_internal_dialect_text(ini, flags, &out);
+    } else {
+        SaveMeasure measure;
+        if (!inifile_internal_save_check(ini, &measure, error))
+            return NULL;
+        out.capacity = measure.size;
+        size_add(&out.capacity, 1);  // the zero after the text
+        out.bytes = (char *)inifile_internal_alloc(out.capacity);
+        inifile_internal_save_text(ini, &measure, &out);
+    }
     save_room(&out, 1)[0] = '\0';
     if (length != NULL)
         *length = out.used;

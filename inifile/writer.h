@@ -45,6 +45,18 @@ int inifile_internal_save_check(const IniFile *ini, SaveMeasure *measure, IniErr
 /* Puts the text of a document that passed the check into out. */
 void inifile_internal_save_text(const IniFile *ini, const SaveMeasure *measure, SaveOutput *out);
 
+/* Text in memory starts this large where its size is not known. */
+enum { SAVE_MEMORY_START = 4096 };
+
+/* Makes room for count more bytes: a file's buffer is written out, text in
+ * memory grows. Where the next bytes go. */
+char *inifile_internal_save_room(SaveOutput *out, size_t count);
+
+/* Reports a section (entry null) or one of its keys (what: "key" or
+ * "value") that the text cannot carry, as fault says: 0. */
+int inifile_internal_save_refuse(const IniSection *section, const IniEntry *entry, const char *what,
+                                 const char *fault, IniError *error);
+
 /* Writes out what a file's buffer holds. */
 void inifile_internal_save_flush(SaveOutput *out);
 

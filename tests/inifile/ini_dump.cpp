@@ -9,11 +9,12 @@
 // (Python: json.loads(out)[...].encode("latin-1")).
 // When the load fails it prints "FILE: <the library's message>" on standard
 // error and exits 1; a wrong command line exits 2.
-// Options go before FILE (ini_dump [--OPTION...] FILE), so that the ways of
-// loading the library offers can be chosen there; none is defined yet.
+// Options go before FILE: ini_dump [--common | --flags=N] FILE loads with
+// the common preset, or with the switches of the number N.
 #include "inifile.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static void print_string(const char *text)
@@ -52,14 +53,21 @@ static void print_document(const IniFile *ini)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 || strncmp(argv[1], "--", 2) == 0) {
-        fprintf(stderr, "usage: ini_dump FILE\n");
+    IniOptions options = {};
+    if (argc == 3 && strcmp(argv[1], "--common") == 0)
+        ini_options_common(&options);
+    else if (argc == 3 && strncmp(argv[1], "--flags=", 8) == 0)
+        options.flags = (uint32_t)strtoul(argv[1] + 8, nullptr, 0);
+    if (argc < 2 || argc > 3 || strncmp(argv[argc - 1], "--", 2) == 0 ||
+        (argc == 3 && options.flags == 0 && strcmp(argv[1], "--flags=0") != 0)) {
+        fprintf(stderr, "usage: ini_dump [--common | --flags=N] FILE\n");
         return 2;
     }
+    const char *path = argv[argc - 1];
     IniError error;
-    IniFile *ini = ini_load_with_error(argv[1], &error);
+    IniFile *ini = ini_load_with_options(path, &options, &error);
     if (ini == nullptr) {
-        fprintf(stderr, "%s: %s\n", argv[1], error.message);
+        fprintf(stderr, "%s: %s\n", path, error.message);
         return 1;
     }
     print_document(ini);

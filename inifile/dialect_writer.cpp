@@ -1,0 +1,205 @@
+// The text of a document in a dialect: names, keys and values written so
+// that a load with the same options reads them back, escaped where the
+// dialect escapes, a value holding line feeds on indented continuation
+// lines where the dialect has them, and the entries of a nameless first
+// section before any header. What the dialect cannot carry is refused,
+// naming the switch that makes it so.
+#include "dialect.h"
+
+#include "internal.h"
+#include "writer.h"
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+typedef enum TextRole { ROLE_NAME, ROLE_KEY, ROLE_VALUE } TextRole;
+
+// Room for the words of a refusal that names its switches.
+enum { DIALECT_FAULT_BYTES = 128 };
+
+// Continuation lines of a value are indented this much.
+static const char dialect_indent[] = "    ";
+
+// The switches that make a comment start where an unescaped ';' or '#'
+// stands, as a message names them.
+static const char *dialect_comment_switches(uint32_t flags)
+{
+    if ((flags & INI_COMMENT_AFTER_BLANK) != 0)
+        return "INI_COMMENT_AFTER_BLANK with INI_BACKSLASH_IS_TEXT";
+    if ((flags & INI_COMMENT_AT_LINE_START) != 0)
+        return "INI_COMMENT_AT_LINE_START with INI_BACKSLASH_IS_TEXT";
+    return "INI_BACKSLASH_IS_TEXT";
+}
+
+// Whether an unescaped ';' or '#' would start a comment where it is
+// written: nothing stands before it on its line yet, or a blank does.
+static int dialect_comment_here(char byte, uint32_t flags, int empty, int after_blank)
+{
+    if (byte != ';' && byte != '#')
+        return 0;
+    if ((flags & INI_COMMENT_AFTER_BLANK) != 0)
+        return empty || after_blank;
+    if ((flags & INI_COMMENT_AT_LINE_START) != 0)
+        return empty;
+    return byte == ';' || empty;
+}
+
+static void dialect_write(SaveOutput *out, const char *bytes, size_t count)
+{
+    if (out == NULL || count == 0)
+        return;
+    memcpy(inifile_internal_save_room(out, count), bytes, count);
+    out->used += count;
+}
+
+// Writes text in its role, or only checks it where out is null. Null, or
+// what the text cannot do ("hold a line feed"), into fault (DIALECT_FAULT_BYTES).
+static const char *dialect_put(SaveOutput *out, const char *text, TextRole role, uint32_t flags,
+                               char *fault)
+{
+    const int escapes = (flags & INI_BACKSLASH_IS_TEXT) == 0;
+    const int colon = (flags & INI_COLON_DELIMITS) != 0;
+    int empty = role == ROLE_KEY;  // nothing before it on its line
+    int after_blank = role == ROLE_KEY;
+    for (const char *at = text; *at != '\0'; ++at) {
+        char byte = *at;
+        if (byte == '\r')
+            return "hold a carriage return";
+        if (byte == '\n') {
+            if (role != ROLE_VALUE || (flags & INI_INDENTED_CONTINUATION) == 0)
+                return "hold a line feed";
+            if (at[1] == '\0')
+                return "end with a line feed (INI_INDENTED_CONTINUATION)";
+            // The next line of the value, indented; a line of its own
+            // that is empty stays empty.
+            dialect_write(out, "\n", 1);
+            if (at[1] != '\n')
+                dialect_write(out, dialect_indent, sizeof dialect_indent - 1);
+            empty = 1;
+            after_blank = 1;
+            continue;
+        }
+        if (role == ROLE_KEY && (byte == '=' || (byte == ':' && colon))) {
+            snprintf(fault, DIALECT_FAULT_BYTES, "hold '%c'%s", byte,
+                     byte == ':' ? " (INI_COLON_DELIMITS)" : "");
+            return fault;
+        }
+        if (role == ROLE_NAME && byte == '=' && !colon)
+            return "hold '='";
+        if (dialect_comment_here(byte, flags, empty, after_blank)) {
+            if (!escapes) {
+                snprintf(fault, DIALECT_FAULT_BYTES, "hold '%c' where it starts a comment (%s)",
+                         byte, dialect_comment_switches(flags));
+                return fault;
+            }
+            dialect_write(out, "\\", 1);
+        } else if (escapes && byte == '\\') {
+            dialect_write(out, "\\", 1);
+        }
+        dialect_write(out, &byte, 1);
+        after_blank = inifile_internal_is_blank(byte, flags);
+        empty = empty && after_blank;
+    }
+    return NULL;
+}
+
+// What a key cannot be at the ends of its line: empty, or with a blank the
+// reader would trim.
+static const char *dialect_key_ends(const char *key, uint32_t flags)
+{
+    size_t length = strlen(key);
+    if (length == 0)
+        return "be empty";
+    char first = key[0];
+    char last = key[length - 1];
+    if (!inifile_internal_is_blank(first, flags) && !inifile_internal_is_blank(last, flags))
+        return NULL;
+    return first == '\t' || last == '\t' ? "begin or end with a tab (INI_TAB_IS_BLANK)"
+                                         : "begin or end with a space";
+}
+
+// Whether an entry's line would read as a header where headers are tested
+// first: before any header, and where ':' delimits too.
+static int dialect_reads_as_header(const IniEntry *entry, uint32_t flags)
+{
+    if (entry->key[0] != '[')
+        return 0;
+    size_t length = strlen(entry->value);
+    if (length > 0 && entry->value[length - 1] == ']')
+        return 1;
+    if ((flags & INI_COMMENT_AFTER_HEADER) == 0)
+        return 0;
+    const char *close = strchr(entry->value, ']');
+    for (; close != NULL; close = strchr(close + 1, ']')) {
+        const char *after = close + 1;
+        while (inifile_internal_is_blank(*after, flags))
+            after += 1;
+        if (*after == ';' || *after == '#')
+            return 1;
+    }
+    return 0;
+}
+
+// The first section's entries stand before any header where it has no
+// name and the dialect keeps such entries.
+static int dialect_nameless_first(const IniFile *ini, int32_t index, uint32_t flags)
+{
+    return index == 0 && ini->sections[0]->name[0] == '\0' &&
+           (flags & INI_ENTRIES_BEFORE_HEADER) != 0;
+}
+
+// Writes the whole document, or checks it where out is null: 1, or 0 with
+// error naming the first section (and key) the dialect cannot carry.
+static int dialect_document(const IniFile *ini, uint32_t flags, SaveOutput *out, IniError *error)
+{
+    char fault_text[DIALECT_FAULT_BYTES];
+    for (int32_t i = 0; i < ini->count; ++i) {
+        const IniSection *section = ini->sections[i];
+        int nameless = dialect_nameless_first(ini, i, flags);
+        const char *fault = NULL;
+        if (section->name[0] == '\0' && !nameless) {
+            fault = (flags & INI_ENTRIES_BEFORE_HEADER) != 0
+                        ? "be empty, but in the first section (INI_ENTRIES_BEFORE_HEADER)"
+                        : "be empty";
+        } else if (!nameless) {
+            dialect_write(out, "[", 1);
+            fault = dialect_put(out, section->name, ROLE_NAME, flags, fault_text);
+            dialect_write(out, "]\n", 2);
+        }
+        if (fault != NULL)
+            return inifile_internal_save_refuse(section, NULL, NULL, fault, error);
+        for (int32_t j = 0; j < section->count; ++j) {
+            const IniEntry *entry = section->entries[j];
+            const char *what = "key";
+            fault = dialect_key_ends(entry->key, flags);
+            if (fault == NULL && (nameless || (flags & INI_COLON_DELIMITS) != 0) &&
+                dialect_reads_as_header(entry, flags))
+                fault = nameless ? "begin a line that reads as a header "
+                                   "(INI_ENTRIES_BEFORE_HEADER)"
+                                 : "begin a line that reads as a header (INI_COLON_DELIMITS)";
+            if (fault == NULL)
+                fault = dialect_put(out, entry->key, ROLE_KEY, flags, fault_text);
+            if (fault == NULL) {
+                what = "value";
+                dialect_write(out, "=", 1);
+                fault = dialect_put(out, entry->value, ROLE_VALUE, flags, fault_text);
+                dialect_write(out, "\n", 1);
+            }
+            if (fault != NULL)
+                return inifile_internal_save_refuse(section, entry, what, fault, error);
+        }
+    }
+    return 1;
+}
+
+int inifile_internal_dialect_check(const IniFile *ini, uint32_t flags, IniError *error)
+{
+    return dialect_document(ini, flags, NULL, error);
+}
+
+void inifile_internal_dialect_text(const IniFile *ini, uint32_t flags, SaveOutput *out)
+{
+    dialect_document(ini, flags, out, NULL);
+}
