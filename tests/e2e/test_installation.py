@@ -197,27 +197,25 @@ def test_missing_source(ctx, make_fault, missing):
 
 # A copy that ends the run before qvl.ini is written: (name, what makes it
 # fail, its source, its destination, and the reason: the step and errno)
-OPEN_SOURCE = "cannot open the source"
-REPLACE = "cannot replace the destination"
 FATAL_COPIES = [
     ("executable_source_is_directory", lambda tree: (
         os.remove(tree.versioned_bin("ostrel.exe")), os.mkdir(tree.versioned_bin("ostrel.exe"))),
-     ("sumbra-5.10.3", "bin", "ostrel.exe"), ("bin", "ostrel.exe"), OPEN_SOURCE, errno.EISDIR),
+     ("sumbra-5.10.3", "bin", "ostrel.exe"), ("bin", "ostrel.exe"), say.OPEN_SOURCE, errno.EISDIR),
     ("executable_destination_is_directory", lambda tree: os.makedirs(tree.root_bin("wqvl.exe")),
-     ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), REPLACE, errno.EISDIR),
+     ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), say.REPLACE, errno.EISDIR),
     ("first_executable_destination_is_directory",
      lambda tree: os.makedirs(tree.root_bin("qvl.exe")),
-     ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), REPLACE, errno.EISDIR),
+     ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), say.REPLACE, errno.EISDIR),
     ("boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start_velmar.boot")),
-     ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), REPLACE,
+     ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), say.REPLACE,
      errno.EISDIR),
     ("boot_file_source_is_directory", lambda tree: (
         os.remove(tree.release_dir("start_mirren.boot")),
         os.mkdir(tree.release_dir("start_mirren.boot"))),
-     ("releases", "R16B", "start_mirren.boot"), ("bin", "start_mirren.boot"), OPEN_SOURCE,
+     ("releases", "R16B", "start_mirren.boot"), ("bin", "start_mirren.boot"), say.OPEN_SOURCE,
      errno.EISDIR),
     ("active_boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start.boot")),
-     ("bin", "start_mirren.boot"), ("bin", "start.boot"), REPLACE, errno.EISDIR),
+     ("bin", "start_mirren.boot"), ("bin", "start.boot"), say.REPLACE, errno.EISDIR),
 ]
 
 
@@ -243,7 +241,7 @@ def test_launcher_config_is_a_folder(ctx, place):
     os.makedirs(tree.path(*place))
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
     written = ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")
-    why = reason(ctx.tool, REPLACE, errno.EISDIR)
+    why = reason(ctx.tool, say.REPLACE, errno.EISDIR)
     expect(outcome, 1, say.QUESTION, create_failed(written, why) if place[0] != "bin" else
            copy_failed(written, ctx.composed(tree, *place), say.BAILING_OUT, why))
     assert os.path.isfile(tree.versioned_bin("qvl.ini")) == (place[0] == "bin")
@@ -304,11 +302,11 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
 # failing step, what follows its message, exit status)
 LOCKED_FILES = [
     # a source that cannot be read ends the run
-    ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", OPEN_SOURCE,
+    ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", say.OPEN_SOURCE,
      say.BAILING_OUT, 1),
     # in use, as by a running program: a warning, the rest installs
-    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, say.CONTINUING, 0),
-    ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", REPLACE,
+    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", say.REPLACE, say.CONTINUING, 0),
+    ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", say.REPLACE,
      say.BAILING_OUT, 1),
 ]
 

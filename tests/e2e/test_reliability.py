@@ -89,7 +89,7 @@ def copy_fails(ctx, tree, name, step, error):
 
 def no_bin(ctx, tree, error):
     """Standard error of a run that cannot make bin: the first copy's."""
-    return copy_fails(ctx, tree, "qvl.exe", "cannot create the folder " + ctx.composed(tree, "bin"),
+    return copy_fails(ctx, tree, "qvl.exe", say.CREATE_FOLDER + " " + ctx.composed(tree, "bin"),
                       error)
 
 
@@ -122,8 +122,8 @@ def full_mounts(ctx, folder):
 
 # (name, the mounts over the versioned binary directory, the step, errno)
 UNWRITABLE_VERSIONED_BIN = [
-    ("read_only", lambda ctx, folder: read_only(folder), "cannot create", errno.EROFS),
-    ("full", full_mounts, "cannot write", errno.ENOSPC),
+    ("read_only", lambda ctx, folder: read_only(folder), say.CREATE, errno.EROFS),
+    ("full", full_mounts, say.WRITE, errno.ENOSPC),
 ]
 
 
@@ -157,7 +157,7 @@ def test_bin_fills_up_during_a_copy(ctx):
         ctx, ["mount -t tmpfs -o size=256k none %s" % shlex.quote(tree.root_bin())],
         ["-s", ctx.root(tree)], after=["cp -a %s %s" % (shlex.quote(tree.root_bin()),
                                                         shlex.quote(saved))])
-    expect(outcome, 1, "", copy_fails(ctx, tree, big, "cannot write "
+    expect(outcome, 1, "", copy_fails(ctx, tree, big, say.WRITE + " "
                                       + ctx.composed(tree, "bin", "kestin.ex~"), errno.ENOSPC))
     # The full file system is gone with the namespace: look at its copy.
     assert os.path.isdir(saved), "the binary directory could not be saved"
@@ -196,20 +196,17 @@ def test_bin_on_another_file_system(ctx):
 # What is no regular file, where the run reads or writes a file, is neither
 # waited for nor copied forever, and stays: (name, its place, what makes it,
 # standard error, how many executables were copied before)
-OPEN_SOURCE = "cannot open the source"
-
-
 def special_copy(name, step):
     return lambda ctx, tree: copy_fails(ctx, tree, name, step, errno.EINVAL)
 
 
 SOURCE = ("sumbra-5.10.3", "bin", "kestin.exe")
 SPECIAL_FILES = [
-    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", OPEN_SOURCE), 4),
+    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", say.OPEN_SOURCE), 4),
     ("executable_is_endless", SOURCE, lambda path: os.symlink("/dev/zero", path),
-     special_copy("kestin.exe", OPEN_SOURCE), 4),
+     special_copy("kestin.exe", say.OPEN_SOURCE), 4),
     ("copy_is_a_fifo", ("bin", "wqvl.exe"), os.mkfifo,
-     special_copy("wqvl.exe", "cannot replace the destination"), 1),
+     special_copy("wqvl.exe", say.REPLACE), 1),
     ("release_file_is_a_fifo", ("Install.ini",), os.mkfifo, lambda ctx, tree: cannot_open(
         ctx.tool, ctx.composed(tree, "Install.ini"), errno.EINVAL), 0),
 ]
@@ -241,7 +238,7 @@ def test_own_path_unavailable(ctx):
     outcome = run_with_mounts(ctx, ["mount -t tmpfs -o size=16k none /proc"], ["-s"])
     if "Sanitizer" in outcome.stderr:
         pytest.skip("the sanitizers' own runtime cannot work without /proc")
-    expect(outcome, 1, "", say.NO_OWN_PATH + reason(ctx.tool, "cannot tell the tool's own path", errno.ENOENT))
+    expect(outcome, 1, "", say.NO_OWN_PATH + reason(ctx.tool, say.OWN_PATH_UNKNOWN, errno.ENOENT))
 
 
 @pytest.mark.native_only
@@ -264,7 +261,7 @@ def test_tree_fills_up_during_a_copy(ctx):
         ["-s", ctx.root(tree)],
         after=["mkdir %s" % shlex.quote(saved),
                "cp -a %s %s/bin" % (shlex.quote(tree.root_bin()), shlex.quote(saved))])
-    expect(outcome, 1, "", copy_fails(ctx, tree, big, "cannot write "
+    expect(outcome, 1, "", copy_fails(ctx, tree, big, say.WRITE + " "
                                       + ctx.composed(tree, "bin", "kestin.ex~"), errno.ENOSPC))
     assert os.path.isdir(os.path.join(saved, "bin")), "the binary directory could not be saved"
     # The small file system is gone: put what it held into the source tree,
@@ -337,7 +334,7 @@ def test_unreadable_source(ctx):
     os.chmod(tree.versioned_bin("kestin.exe"), 0)
     tool = ctx.normal_user()
     expect(tool.run(["-s", ctx.root(tree)]), 1, "", copy_fails(
-        ctx, tree, "kestin.exe", "cannot open the source", errno.EACCES))
+        ctx, tree, "kestin.exe", say.OPEN_SOURCE, errno.EACCES))
     copied_whole(tree, EXECUTABLES[:4])
 
 
@@ -512,7 +509,7 @@ def test_copy_onto_a_mount_point_fails_cleanly(ctx):
     write(tree.root_bin("kestin.exe"), b"old kestin")
     mount = "mount --bind %s %s" % (shlex.quote(outside), shlex.quote(tree.root_bin("kestin.exe")))
     outcome = run_with_mounts(ctx, [mount], ["-s", ctx.root(tree)])
-    expect(outcome, 1, "", copy_fails(ctx, tree, "kestin.exe", "cannot replace the destination",
+    expect(outcome, 1, "", copy_fails(ctx, tree, "kestin.exe", say.REPLACE,
                                       errno.EBUSY))
     assert not strays(tree)
     assert read(tree.root_bin("kestin.exe")) == b"old kestin"
