@@ -105,11 +105,13 @@ static int ini_options_known(const IniOptions *options, IniError *error)
 {
     if (inifile_internal_options_known(options))
         return 1;
+    uint32_t reserved = 0;
+    for (uint32_t word : options->reserved)
+        reserved |= word;
     inifile_internal_report(error, INI_ERROR_OPTIONS, 0, 0,
                             "the options hold a switch this library does not know "
                             "(flags 0x%x, reserved fields %s)",
-                            (unsigned)options->flags,
-                            options->flags & ~(uint32_t)INI_KNOWN_OPTIONS ? "0" : "not 0");
+                            (unsigned)options->flags, reserved != 0 ? "not 0" : "0");
     return 0;
 }
 

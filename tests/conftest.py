@@ -19,6 +19,7 @@ def pytest_addoption(parser):
     parser.addoption("--emulator", action="append", default=[],
                      help="a word of the command that runs Windows programs here")
     parser.addoption("--project-version", help="the project's version, 1.2.3")
+    parser.addoption("--ini-dump", help="the library's ini_dump, for the real files")
 
 
 def pytest_collection_modifyitems(config, items):
