@@ -3,7 +3,10 @@
 // the load succeeds, saves the document to memory and loads that text
 // again. A document the writer can reproduce (see document_round_trips)
 // must come back identical; anything else only has to be handled without a
-// crash or a leak.
+// crash or a leak. The same bytes are then loaded in the dialect their
+// first two bytes choose (every switch on or off), from the file and from
+// memory alike, and what a save of it writes must load back the same, or
+// be refused whole.
 #include "inifile.h"
 
 #include <stdint.h>
@@ -152,6 +155,42 @@ static bool same_outcome(const IniFile *a, const IniError *a_error, const IniFil
            a_error->line == b_error->line && strcmp(a_error->message, b_error->message) == 0;
 }
 
+// The switches of all nine bits of the first two bytes.
+static IniOptions dialect_of(const uint8_t *data, size_t size)
+{
+    IniOptions options = {};
+    options.flags = size >= 2 ? (uint32_t)(data[0] | data[1] << 8) & 0x1ffu : 0;
+    return options;
+}
+
+static void check_dialect(const uint8_t *data, size_t size)
+{
+    IniOptions options = dialect_of(data, size);
+    IniError error;
+    IniFile *loaded = ini_load_with_options(input_path, &options, &error);
+    check_report(loaded, &error, data, size);
+    IniError memory_error;
+    IniFile *in_memory =
+        ini_load_from_memory_with_options((const char *)data, size, &options, &memory_error);
+    if (!same_outcome(loaded, &error, in_memory, &memory_error))
+        fail("a dialect's load from memory gave another outcome than the file");
+    ini_destroy(in_memory);
+    if (loaded == nullptr)
+        return;
+    size_t length = 0;
+    char *text = ini_save_to_memory(loaded, &length, &error);
+    if (text == nullptr && error.kind != INI_ERROR_UNSTORABLE)
+        fail("a dialect's save failed but for what its text cannot carry");
+    IniFile *reloaded = text != nullptr
+                            ? ini_load_from_memory_with_options(text, length, &options, &error)
+                            : nullptr;
+    if (text != nullptr && (reloaded == nullptr || !documents_equal(loaded, reloaded)))
+        fail("a document loaded in a dialect and saved in it came back different");
+    free(text);
+    ini_destroy(reloaded);
+    ini_destroy(loaded);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     write_input(data, size);
@@ -182,5 +221,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     free(text);
     ini_destroy(reloaded);
     ini_destroy(loaded);
+    check_dialect(data, size);
     return 0;
 }

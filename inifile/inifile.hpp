@@ -334,34 +334,62 @@ struct DestroyDocument {
 
 }  // namespace detail
 
+// The dialect a document is read and written in (inifile.h: "Other
+// dialects"); all 0, the default, is the installer's format.
+using Options = IniOptions;
+
+// The preset that reads the files other programs write.
+inline Options common_options() noexcept
+{
+    Options options{};
+    ini_options_common(&options);
+    return options;
+}
+
 // A configuration document: owns one IniFile.
 class Document {
   public:
-    // An empty document.
-    Document() : ini_(ini_create()) {}
+    // An empty document, saved in the dialect of options;
+    // std::invalid_argument for a switch the library does not know.
+    explicit Document(const Options &options = Options{}) : ini_(ini_create_with_options(&options))
+    {
+        if (ini_ == nullptr)
+            throw std::invalid_argument("inifile: the options hold a switch this library does "
+                                        "not know");
+    }
     // Takes over a document made by the C functions; null gives an empty one.
     explicit Document(IniFile *owned) : ini_(owned != nullptr ? owned : ini_create()) {}
 
-    // Reads the file at path; throws LoadError when it cannot be opened or
-    // read, or is not a valid configuration file.
-    static Document load(const std::string &path)
+    // Reads the file at path in the dialect of options; throws LoadError
+    // when it cannot be opened or read, or is not a valid configuration
+    // file of that dialect.
+    static Document load(const std::string &path, const Options &options = Options{})
     {
         IniError error{};
-        IniFile *ini = ini_load_with_error(
-            detail::whole_path(path, INI_ERROR_OPEN, "cannot open the file"), &error);
+        IniFile *ini = ini_load_with_options(
+            detail::whole_path(path, INI_ERROR_OPEN, "cannot open the file"), &options, &error);
         if (ini == nullptr)
             throw LoadError(error);
         return Document(ini);
     }
 
     // Reads text, as load reads a file of those bytes; throws LoadError.
-    static Document parse(std::string_view text)
+    static Document parse(std::string_view text, const Options &options = Options{})
     {
         IniError error{};
-        IniFile *ini = ini_load_from_memory(text.data(), text.size(), &error);
+        IniFile *ini =
+            ini_load_from_memory_with_options(text.data(), text.size(), &options, &error);
         if (ini == nullptr)
             throw LoadError(error);
         return Document(ini);
+    }
+
+    // The dialect the document was loaded or created with.
+    Options options() const noexcept
+    {
+        Options options{};
+        ini_options_of(ini_.get(), &options);
+        return options;
     }
 
     // Writes the document to path, replacing any file there; throws

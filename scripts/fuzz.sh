@@ -19,7 +19,7 @@ cmake --build "$build" --target load_save_fuzzer -j2
 run=$build/fuzz-run
 rm -rf "$run"
 mkdir -p "$run/corpus" "$run/artifacts" "$run/tmp"
-cp "$repo"/fuzz/corpus/* "$run/corpus/"
+cp "$repo"/fuzz/corpus/* "$repo"/tests/inifile/real_files/* "$run/corpus/"
 
 # Inputs are at most 8 KB, so one allocation above 256 MB is a fault; the
 # resident limit leaves room for the sanitizer's quarantine.

@@ -236,6 +236,11 @@ TEST(CppValues, IntegersRealsAndBooleans)
     EXPECT_EQ(Document::parse("[s]\nk = 5 ; five").get_integer("s", "k"), 5);
     EXPECT_TRUE(Document::parse("[s]\nk=").contains("s", "k"));
     EXPECT_THROW(Document::parse("[s]\noops"), inifile::LoadError);
+    // The dialect of a load is the document's, and what it reads by.
+    const Document common = Document::parse("[s]\nk = a;b\n", inifile::common_options());
+    EXPECT_EQ(common.get("s", "k"), "a;b");
+    EXPECT_EQ(common.options().flags, inifile::common_options().flags);
+    EXPECT_THROW(Document(inifile::Options{1u << 30, {}}), std::invalid_argument);
 }
 
 struct LoadFailure {
