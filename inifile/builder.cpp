@@ -45,12 +45,17 @@ void inifile_internal_builder_progress(IniBuilder *builder, int64_t consumed)
     arena->expected = (size_t)(used / (double)consumed * (double)(builder->input_size - consumed));
 }
 
-void inifile_internal_builder_header(IniBuilder *builder, const char *name, size_t length)
+void inifile_internal_builder_header(IniBuilder *builder, const char *name, size_t length,
+                                     const LayoutSpan *span)
 {
     builder_finish_section(builder);
     IniArena *arena = &builder->document->arena;
-    IniSectionState *state = (IniSectionState *)inifile_internal_arena_record(arena, sizeof *state);
+    // A section with a place in the text has it laid right after its state.
+    size_t size = sizeof(IniSectionState) + (span != NULL ? sizeof(LayoutSection) : 0);
+    IniSectionState *state = (IniSectionState *)inifile_internal_arena_record(arena, size);
     memset(state, 0, sizeof *state);
+    if (span != NULL)
+        ((LayoutSection *)(state + 1))->span = *span;
     char *copy = inifile_internal_arena_text(arena, length + 1);
     memcpy(copy, name, length);
     copy[length] = '\0';
@@ -60,7 +65,8 @@ void inifile_internal_builder_header(IniBuilder *builder, const char *name, size
 }
 
 void inifile_internal_builder_entry(IniBuilder *builder, const char *key, size_t key_length,
-                                    const char *value, size_t value_length)
+                                    const char *value, size_t value_length,
+                                    const LayoutSpan *span)
 {
     IniArena *arena = &builder->document->arena;
     char *block = inifile_internal_arena_text(arena, key_length + value_length + 2);
@@ -68,7 +74,13 @@ void inifile_internal_builder_entry(IniBuilder *builder, const char *key, size_t
     block[key_length] = '\0';
     memcpy(block + key_length + 1, value, value_length);
     block[key_length + 1 + value_length] = '\0';
-    IniEntry *entry = (IniEntry *)inifile_internal_arena_record(arena, sizeof *entry);
+    size_t size = sizeof(IniEntry) + (span != NULL ? sizeof(LayoutEntry) : 0);
+    IniEntry *entry = (IniEntry *)inifile_internal_arena_record(arena, size);
+    if (span != NULL) {
+        LayoutEntry *place = (LayoutEntry *)(entry + 1);
+        place->gap_start = span->gap_start;
+        place->end = span->end;
+    }
     entry->key = block;
     entry->value = block + key_length + 1;
     if (builder->count == builder->capacity) {

@@ -10,6 +10,7 @@
 #define INIFILE_BUILDER_H
 
 #include "internal.h"
+#include "layout.h"
 #include "reader.h"
 
 #include <stddef.h>
@@ -31,12 +32,15 @@ typedef struct IniBuilder {
 /* A builder of a new empty document. */
 void inifile_internal_builder_start(IniBuilder *builder, int64_t input_size);
 
-/* A new section; the entries that follow are its own. */
-void inifile_internal_builder_header(IniBuilder *builder, const char *name, size_t length);
+/* A new section; the entries that follow are its own. Where the document
+ * keeps its layout, span says where the section stands in the text. */
+void inifile_internal_builder_header(IniBuilder *builder, const char *name, size_t length,
+                                     const LayoutSpan *span);
 
-/* An entry of the current section. */
+/* An entry of the current section, and where it stands (or null). */
 void inifile_internal_builder_entry(IniBuilder *builder, const char *key, size_t key_length,
-                                    const char *value, size_t value_length);
+                                    const char *value, size_t value_length,
+                                    const LayoutSpan *span);
 
 /* Tells the builder how many bytes of the input it has been given so far,
  * so that the arena's blocks fit what is still to come. */

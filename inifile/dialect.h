@@ -21,7 +21,7 @@ extern "C" {
 #endif
 
 /* Every switch this library knows. */
-enum { INI_KNOWN_OPTIONS = (1u << 9) - 1 };
+enum { INI_KNOWN_OPTIONS = (1u << 10) - 1 };
 
 /* 1 for null options and for options that hold only switches this library
  * knows, with reserved fields 0. */
@@ -45,6 +45,8 @@ typedef struct DialectReader {
     int64_t line;          /* its number, from 1 */
     uint32_t flags;        /* the INI_ switches */
     IniLineText line_text; /* where the logical line is gathered */
+    int tracking;          /* raw is kept */
+    size_t *raw;           /* for each byte of the logical line, the offset of its text */
     int64_t zero_line; /* the physical line of a zero byte that stopped the reading; 0 if none */
 } DialectReader;
 
@@ -59,9 +61,10 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line);
 void inifile_internal_dialect_end(DialectReader *reader);
 
 /* The document of a dialect's text (flags not 0), or null with error
- * filled. */
+ * filled. owned is null, or text itself when it is a heap block of the
+ * library's, which the call then keeps (INI_KEEP_LAYOUT) or frees. */
 IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags,
-                                       IniError *error);
+                                       char *owned, IniError *error);
 
 /* Whether a byte is a blank of the dialect: a space, or a tab where tabs
  * are blanks. */
@@ -69,6 +72,36 @@ static inline int inifile_internal_is_blank(char byte, uint32_t flags)
 {
     return byte == ' ' || (byte == '\t' && (flags & INI_TAB_IS_BLANK) != 0);
 }
+
+/* What a text is on a line the writer writes. */
+typedef enum DialectRole { ROLE_NAME, ROLE_KEY, ROLE_VALUE } DialectRole;
+
+/* How the writer lays out the lines it writes: their line end, and what
+ * stands before each continuation line of a value. */
+typedef struct DialectStyle {
+    const char *line_end;
+    const char *indent;
+} DialectStyle;
+
+/* Room for the words of a refusal that names its switches. */
+enum { DIALECT_FAULT_BYTES = 128 };
+
+/* Writes text in its role, escaped as the dialect escapes, a value's line
+ * feeds as continuation lines; or only checks it where out is null. Null,
+ * or what the text cannot do ("hold a line feed"), into fault
+ * (DIALECT_FAULT_BYTES). */
+const char *inifile_internal_dialect_put(SaveOutput *out, const char *text, DialectRole role,
+                                         uint32_t flags, const DialectStyle *style, char *fault);
+
+/* Writes count bytes where out is not null. */
+void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t count);
+
+/* What a key cannot be at the ends of its line, or null. */
+const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags);
+
+/* Whether an entry's line would read as a header where headers are tested
+ * first. */
+int inifile_internal_dialect_reads_as_header(const IniEntry *entry, uint32_t flags);
 
 /* The save's check and text for a document in a dialect, as
  * inifile_internal_save_check and inifile_internal_save_text are for the

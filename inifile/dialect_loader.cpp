@@ -4,6 +4,7 @@
 #include "builder.h"
 #include "dialect.h"
 #include "internal.h"
+#include "layout.h"
 #include "reader.h"
 
 #include <stddef.h>
@@ -14,6 +15,7 @@
 // The entry being read, held until a line comes that does not continue it.
 typedef struct Pending {
     IniLineText text;  // the key, then the value
+    LayoutSpan span;   // where its lines stand
     size_t key_length;
     size_t indent;        // of its entry line
     int64_t blank_lines;  // since its last line: kept when a continuation follows
@@ -34,13 +36,17 @@ static void pending_put(Pending *pending, const char *bytes, size_t count)
     text->length += count;
 }
 
-static void pending_flush(Pending *pending, IniBuilder *builder)
+// Hands the entry to the builder: with its place where the layout is kept.
+// The end of the last element read, where the next one's lead begins.
+static void pending_flush(Pending *pending, IniBuilder *builder, int keep, uint32_t *last_end)
 {
     if (!pending->open)
         return;
     const char *bytes = pending->text.bytes;
     inifile_internal_builder_entry(builder, bytes, pending->key_length, bytes + pending->key_length,
-                                   pending->text.length - pending->key_length);
+                                   pending->text.length - pending->key_length,
+                                   keep ? &pending->span : NULL);
+    *last_end = pending->span.end;
     pending->open = 0;
 }
 
@@ -64,6 +70,38 @@ static void pending_start(Pending *pending, const DialectLine *line, const char 
     pending->indent = line->indent;
     pending->blank_lines = 0;
     pending->open = 1;
+    pending->span.start = (uint32_t)line->start;
+    pending->span.end = (uint32_t)line->end;
+}
+
+// Whether the lines from..to hold one made of blanks alone.
+static int dialect_blank_line_in(const char *text, size_t from, size_t to)
+{
+    int blank = 1;
+    for (size_t i = from; i < to; ++i) {
+        if (text[i] == '\n') {
+            if (blank)
+                return 1;
+            blank = 1;
+        } else if (text[i] != ' ' && text[i] != '\t' && text[i] != '\r') {
+            blank = 0;
+        }
+    }
+    return 0;
+}
+
+// Keeps the text for a document loaded with its layout: where the text
+// after its last element begins, its line ends, whether its later
+// sections stand after blank lines.
+static void dialect_keep(IniFile *ini, char *text, size_t length, uint32_t prologue_end,
+                         uint32_t trailer_start, int separated)
+{
+    IniDocument *document = inifile_internal_document(ini);
+    inifile_internal_layout_start(document, text, length, prologue_end);
+    document->layout->trailer_start = trailer_start;
+    document->layout->separated = separated;
+    const char *feed = (const char *)memchr(text, '\n', length);
+    document->layout->line_end = feed != NULL && feed > text && feed[-1] == '\r' ? "\r\n" : "\n";
 }
 
 // The first '=' of the line, or ':' where it delimits too; null if none.
@@ -104,15 +142,26 @@ static int dialect_header(const DialectLine *line, uint32_t flags, size_t *name_
 }
 
 IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags,
-                                       IniError *error)
+                                       char *owned, IniError *error)
 {
+    const int keep = (flags & INI_KEEP_LAYOUT) != 0;
     IniByteOrderMark mark = inifile_internal_mark_of(text, length < 4 ? (uint32_t)length : 4, 1);
-    if (inifile_internal_mark_unreadable(mark)) {
-        inifile_internal_report_mark(error, mark);
+    if (keep && length >= UINT32_MAX) {
+        inifile_internal_report(error, INI_ERROR_OPTIONS, 0, 0,
+                                "INI_KEEP_LAYOUT keeps the layout of texts under 4 GiB only");
+        free(owned);
         return NULL;
     }
+    if (inifile_internal_mark_unreadable(mark)) {
+        inifile_internal_report_mark(error, mark);
+        free(owned);
+        return NULL;
+    }
+    const uint32_t prologue_end = mark == INI_MARK_UTF8 ? 3 : 0;
+    uint32_t last_end = prologue_end;  // where the next element's lead begins
+    int separated = 0;
     DialectReader reader;
-    inifile_internal_dialect_start(&reader, text, length, mark == INI_MARK_UTF8 ? 3 : 0, flags);
+    inifile_internal_dialect_start(&reader, text, length, prologue_end, flags);
     IniBuilder builder;
     inifile_internal_builder_start(&builder, (int64_t)length);
     Pending pending;
@@ -132,9 +181,11 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
                 pending_put(&pending, "\n", 1);
             pending_put(&pending, line.text, line.length);
             pending.blank_lines = 0;
+            pending.span.end = (uint32_t)line.end;
             continue;
         }
-        pending_flush(&pending, &builder);
+        pending_flush(&pending, &builder, keep, &last_end);
+        LayoutSpan span = {last_end, (uint32_t)line.start, (uint32_t)line.end};
         const char *delimiter = dialect_delimiter(&line, flags);
         int entry =
             delimiter != NULL ? delimiter != line.text : (flags & INI_KEY_WITHOUT_DELIMITER) != 0;
@@ -142,11 +193,19 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
         int header = dialect_header(&line, flags, &name_length);
         if (header && (builder.section == NULL || !entry || headers_first)) {
             inifile_internal_builder_progress(&builder, (int64_t)line.start);
-            inifile_internal_builder_header(&builder, line.text + 1, name_length);
+            separated |= builder.section != NULL &&
+                         dialect_blank_line_in(text, span.gap_start, span.start);
+            inifile_internal_builder_header(&builder, line.text + 1, name_length,
+                                            keep ? &span : NULL);
+            last_end = span.end;
         } else if (entry && (builder.section != NULL || (flags & INI_ENTRIES_BEFORE_HEADER) != 0)) {
-            if (builder.section == NULL)
-                inifile_internal_builder_header(&builder, "", 0);
+            if (builder.section == NULL) {
+                // The nameless first section has no line of its own.
+                LayoutSpan none = {last_end, last_end, last_end};
+                inifile_internal_builder_header(&builder, "", 0, keep ? &none : NULL);
+            }
             pending_start(&pending, &line, delimiter, flags);
+            pending.span.gap_start = last_end;
         } else {
             inifile_internal_report_syntax(error, line.number, line.text, line.length,
                                            builder.section != NULL);
@@ -155,7 +214,7 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
         }
     }
     if (!failed)
-        pending_flush(&pending, &builder);
+        pending_flush(&pending, &builder, keep, &last_end);
     free(pending.text.bytes);
     if (!failed && reader.zero_line != 0) {
         inifile_internal_report_zero(error, reader.zero_line);
@@ -165,5 +224,10 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
     IniFile *ini = inifile_internal_builder_finish(&builder, !failed);
     if (ini != NULL)
         inifile_internal_document(ini)->options.flags = flags;
+    if (ini != NULL && keep)
+        dialect_keep(ini, owned != NULL ? owned : inifile_internal_copy(text, length), length,
+                     prologue_end, last_end, separated);
+    else
+        free(owned);
     return ini;
 }

@@ -23,18 +23,28 @@ void inifile_internal_dialect_start(DialectReader *reader, const char *text, siz
 void inifile_internal_dialect_end(DialectReader *reader)
 {
     free(reader->line_text.bytes);
+    free(reader->raw);
     reader->line_text.bytes = NULL;
     reader->line_text.capacity = 0;
+    reader->raw = NULL;
 }
 
-static void dialect_store(IniLineText *text, char byte)
+// Stores a byte of the logical line, and where asked, the offset where its
+// text begins (its backslash, for an escaped byte).
+static void dialect_store(DialectReader *reader, char byte, size_t offset)
 {
+    IniLineText *text = &reader->line_text;
     if (text->length == text->capacity) {
-        if (text->capacity > SIZE_MAX / 2)
+        if (text->capacity > SIZE_MAX / 2 / sizeof *reader->raw)
             inifile_internal_out_of_memory();
         text->capacity = text->capacity == 0 ? 256 : text->capacity * 2;
         text->bytes = (char *)inifile_internal_realloc(text->bytes, text->capacity);
+        if (reader->tracking)
+            reader->raw = (size_t *)inifile_internal_realloc(reader->raw,
+                                                             text->capacity * sizeof *reader->raw);
     }
+    if (reader->tracking)
+        reader->raw[text->length] = offset;
     text->bytes[text->length++] = byte;
 }
 
@@ -59,7 +69,8 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
     const char *text = reader->text;
     IniLineText *gathered = &reader->line_text;
     gathered->length = 0;
-    int escaped = 0;  // the last byte was an unescaped backslash
+    int escaped = 0;       // the last byte was an unescaped backslash
+    size_t escape_at = 0;  // where it stands
     line->start = reader->position;
     line->number = reader->line;
     line->indent = 0;
@@ -81,6 +92,7 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
         }
         int after_blank = 1;  // a line's start counts as a blank
         int commented = 0;
+        size_t line_offset = reader->position;
         for (size_t i = 0; i < count; ++i) {
             char byte = from[i];
             if (byte == '\r')
@@ -90,11 +102,12 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
                 escaped = 0;
                 after_blank = inifile_internal_is_blank(byte, flags);
                 if (!(empty && after_blank))  // leading blanks go, even escaped
-                    dialect_store(gathered, byte);
+                    dialect_store(reader, byte, escape_at);
                 continue;
             }
             if (escapes && byte == '\\') {
                 escaped = 1;
+                escape_at = line_offset + i;
                 indenting = 0;
                 after_blank = 0;
                 continue;
@@ -103,7 +116,7 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
                 if (empty) {
                     line->indent += (size_t)indenting;
                 } else {
-                    dialect_store(gathered, byte);
+                    dialect_store(reader, byte, line_offset + i);
                 }
                 after_blank = 1;
                 continue;
@@ -115,7 +128,7 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
             }
             if (empty)
                 line->number = reader->line;
-            dialect_store(gathered, byte);
+            dialect_store(reader, byte, line_offset + i);
             after_blank = 0;
         }
         reader->position += count + (feed != NULL);

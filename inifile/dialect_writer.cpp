@@ -14,13 +14,9 @@
 #include <stdio.h>
 #include <string.h>
 
-typedef enum TextRole { ROLE_NAME, ROLE_KEY, ROLE_VALUE } TextRole;
-
-// Room for the words of a refusal that names its switches.
-enum { DIALECT_FAULT_BYTES = 128 };
-
-// Continuation lines of a value are indented this much.
-static const char dialect_indent[] = "    ";
+// How a fresh document lays its lines out: line feeds, continuation lines
+// indented by four spaces.
+static const DialectStyle dialect_fresh = {"\n", "    "};
 
 // The switches that make a comment start where an unescaped ';' or '#'
 // stands, as a message names them.
@@ -46,7 +42,7 @@ static int dialect_comment_here(char byte, uint32_t flags, int empty, int after_
     return byte == ';' || empty;
 }
 
-static void dialect_write(SaveOutput *out, const char *bytes, size_t count)
+void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t count)
 {
     if (out == NULL || count == 0)
         return;
@@ -54,10 +50,8 @@ static void dialect_write(SaveOutput *out, const char *bytes, size_t count)
     out->used += count;
 }
 
-// Writes text in its role, or only checks it where out is null. Null, or
-// what the text cannot do ("hold a line feed"), into fault (DIALECT_FAULT_BYTES).
-static const char *dialect_put(SaveOutput *out, const char *text, TextRole role, uint32_t flags,
-                               char *fault)
+const char *inifile_internal_dialect_put(SaveOutput *out, const char *text, DialectRole role,
+                                         uint32_t flags, const DialectStyle *style, char *fault)
 {
     const int escapes = (flags & INI_BACKSLASH_IS_TEXT) == 0;
     const int colon = (flags & INI_COLON_DELIMITS) != 0;
@@ -74,9 +68,9 @@ static const char *dialect_put(SaveOutput *out, const char *text, TextRole role,
                 return "end with a line feed (INI_INDENTED_CONTINUATION)";
             // The next line of the value, indented; a line of its own
             // that is empty stays empty.
-            dialect_write(out, "\n", 1);
+            inifile_internal_dialect_write(out, style->line_end, strlen(style->line_end));
             if (at[1] != '\n')
-                dialect_write(out, dialect_indent, sizeof dialect_indent - 1);
+                inifile_internal_dialect_write(out, style->indent, strlen(style->indent));
             empty = 1;
             after_blank = 1;
             continue;
@@ -94,11 +88,11 @@ static const char *dialect_put(SaveOutput *out, const char *text, TextRole role,
                          byte, dialect_comment_switches(flags));
                 return fault;
             }
-            dialect_write(out, "\\", 1);
+            inifile_internal_dialect_write(out, "\\", 1);
         } else if (escapes && byte == '\\') {
-            dialect_write(out, "\\", 1);
+            inifile_internal_dialect_write(out, "\\", 1);
         }
-        dialect_write(out, &byte, 1);
+        inifile_internal_dialect_write(out, &byte, 1);
         after_blank = inifile_internal_is_blank(byte, flags);
         empty = empty && after_blank;
     }
@@ -107,7 +101,7 @@ static const char *dialect_put(SaveOutput *out, const char *text, TextRole role,
 
 // What a key cannot be at the ends of its line: empty, or with a blank the
 // reader would trim.
-static const char *dialect_key_ends(const char *key, uint32_t flags)
+const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags)
 {
     size_t length = strlen(key);
     if (length == 0)
@@ -122,7 +116,7 @@ static const char *dialect_key_ends(const char *key, uint32_t flags)
 
 // Whether an entry's line would read as a header where headers are tested
 // first: before any header, and where ':' delimits too.
-static int dialect_reads_as_header(const IniEntry *entry, uint32_t flags)
+int inifile_internal_dialect_reads_as_header(const IniEntry *entry, uint32_t flags)
 {
     if (entry->key[0] != '[')
         return 0;
@@ -164,28 +158,31 @@ static int dialect_document(const IniFile *ini, uint32_t flags, SaveOutput *out,
                         ? "be empty, but in the first section (INI_ENTRIES_BEFORE_HEADER)"
                         : "be empty";
         } else if (!nameless) {
-            dialect_write(out, "[", 1);
-            fault = dialect_put(out, section->name, ROLE_NAME, flags, fault_text);
-            dialect_write(out, "]\n", 2);
+            inifile_internal_dialect_write(out, "[", 1);
+            fault = inifile_internal_dialect_put(out, section->name, ROLE_NAME, flags,
+                                                 &dialect_fresh, fault_text);
+            inifile_internal_dialect_write(out, "]\n", 2);
         }
         if (fault != NULL)
             return inifile_internal_save_refuse(section, NULL, NULL, fault, error);
         for (int32_t j = 0; j < section->count; ++j) {
             const IniEntry *entry = section->entries[j];
             const char *what = "key";
-            fault = dialect_key_ends(entry->key, flags);
+            fault = inifile_internal_dialect_key_ends(entry->key, flags);
             if (fault == NULL && (nameless || (flags & INI_COLON_DELIMITS) != 0) &&
-                dialect_reads_as_header(entry, flags))
+                inifile_internal_dialect_reads_as_header(entry, flags))
                 fault = nameless ? "begin a line that reads as a header "
                                    "(INI_ENTRIES_BEFORE_HEADER)"
                                  : "begin a line that reads as a header (INI_COLON_DELIMITS)";
             if (fault == NULL)
-                fault = dialect_put(out, entry->key, ROLE_KEY, flags, fault_text);
+                fault = inifile_internal_dialect_put(out, entry->key, ROLE_KEY, flags,
+                                                     &dialect_fresh, fault_text);
             if (fault == NULL) {
                 what = "value";
-                dialect_write(out, "=", 1);
-                fault = dialect_put(out, entry->value, ROLE_VALUE, flags, fault_text);
-                dialect_write(out, "\n", 1);
+                inifile_internal_dialect_write(out, "=", 1);
+                fault = inifile_internal_dialect_put(out, entry->value, ROLE_VALUE, flags,
+                                                     &dialect_fresh, fault_text);
+                inifile_internal_dialect_write(out, "\n", 1);
             }
             if (fault != NULL)
                 return inifile_internal_save_refuse(section, entry, what, fault, error);

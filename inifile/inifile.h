@@ -120,8 +120,16 @@ INIFILE_API IniSection *ini_get_section(const IniFile *ini, const char *name);
 INIFILE_API int32_t ini_put_section(IniFile *ini, IniSection *section);
 
 /* Destroys the first section called name and moves the last section into
- * its place: 0. Returns 1 when there is no such section. */
+ * its place: 0. Returns 1 when there is no such section. In a document that
+ * keeps its layout (INI_KEEP_LAYOUT) the moved section's lines move with
+ * it. */
 INIFILE_API int32_t ini_remove_section(IniFile *ini, const char *name);
+
+/* ini_remove_section that keeps the order of the sections after the one
+ * removed (each moves up one place): time in proportion to how many
+ * follow it. The one to use unless the document is large and its order
+ * does not matter. */
+INIFILE_API int32_t ini_remove_section_ordered(IniFile *ini, const char *name);
 
 /* Name of the section at index, owned by the document; null when index is
  * negative or count or more. */
@@ -158,8 +166,13 @@ INIFILE_API int32_t section_set_value(IniSection *section, const char *key, cons
 INIFILE_API const char *section_key_at(const IniSection *section, int32_t index);
 
 /* Frees the first entry with that key and moves the last entry into its
- * place: 0. Returns 1 when there is no such key. */
+ * place: 0. Returns 1 when there is no such key. In a document that keeps
+ * its layout the moved entry's lines move with it. */
 INIFILE_API int32_t section_remove_key(IniSection *section, const char *key);
+
+/* section_remove_key that keeps the order of the entries after the one
+ * removed: time in proportion to how many follow it. */
+INIFILE_API int32_t section_remove_key_ordered(IniSection *section, const char *key);
 
 /* A new section called name holding each distinct key of source once, with
  * its first value, in order of first appearance. The caller owns it. */
@@ -346,14 +359,19 @@ enum {
     /* An entry line without a delimiter is a key with an empty value. */
     INI_KEY_WITHOUT_DELIMITER = 1u << 7,
     /* A header may be followed by a comment: "[s] ; note", "[s] # note". */
-    INI_COMMENT_AFTER_HEADER = 1u << 8
+    INI_COMMENT_AFTER_HEADER = 1u << 8,
+    /* The document keeps its text: a save writes exactly the bytes loaded
+     * where nothing changed, and changes only the lines of what did (see
+     * ini_save). Works with every dialect, the format above included. */
+    INI_KEEP_LAYOUT = 1u << 9
 };
 
 /* Fills options with the preset that reads the files other programs write,
  * as Python's configparser reads them: backslashes are text, comments
  * stand first in a line (';' and '#'), tabs are blanks, '=' or ':' ends a
  * key, indented lines continue a value, entries may stand before the
- * first header, a key may have no delimiter and a header a comment. */
+ * first header, a key may have no delimiter and a header a comment; and
+ * keeps the layout of what it loads. */
 INIFILE_API void ini_options_common(IniOptions *options);
 
 /* ini_load_with_error in the dialect of options (null: all 0, the format

@@ -490,22 +490,22 @@ class Document {
     }
 
     // Removes the first entry with that key from the first section of that
-    // name: true when there was one. The section's last entry takes its
-    // place, as section_remove_key does.
+    // name: true when there was one. The entries after it keep their order
+    // (section_remove_key_ordered).
     bool remove(std::string_view section, std::string_view key)
     {
         int32_t index = detail::section_index(ini_.get(), section);
         if (index < 0 || detail::entry_index(ini_->sections[index], key) < 0)
             return false;
-        return section_remove_key(ini_->sections[index], std::string(key).c_str()) == 0;
+        return section_remove_key_ordered(ini_->sections[index], std::string(key).c_str()) == 0;
     }
 
     // Removes the first section of that name: true when there was one. The
-    // last section takes its place, as ini_remove_section does.
+    // sections after it keep their order (ini_remove_section_ordered).
     bool remove_section(std::string_view name)
     {
         return detail::section_index(ini_.get(), name) >= 0 &&
-               ini_remove_section(ini_.get(), std::string(name).c_str()) == 0;
+               ini_remove_section_ordered(ini_.get(), std::string(name).c_str()) == 0;
     }
 
     // The document for the C functions. Changing it through them is

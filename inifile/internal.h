@@ -35,6 +35,9 @@ extern "C" {
 void *inifile_internal_alloc(size_t size);
 void *inifile_internal_realloc(void *block, size_t size);
 
+/* A heap copy of length bytes (any bytes, no zero added). */
+char *inifile_internal_copy(const char *bytes, size_t length);
+
 /* ---- Storage of a loaded document ----------------------------------------
  *
  * Everything a load builds (section records, names, entry arrays, entry
@@ -139,6 +142,12 @@ IniIndex *inifile_internal_index_added(IniIndex *index, IniNamed named, int32_t 
 void inifile_internal_index_removed(IniIndex *index, IniNamed named, uint32_t hash,
                                     int32_t position, int32_t moved_from);
 
+/* The index after the element at position, whose name had that hash, was
+ * removed and every element after it is to move up one place; named is
+ * the array before they move (its count includes the one removed). */
+void inifile_internal_index_shifted(IniIndex *index, IniNamed named, uint32_t hash,
+                                    int32_t position);
+
 /* A new index of every element of named, from the arena when there is
  * one; null when there are too few elements. */
 IniIndex *inifile_internal_index_build(IniNamed named, IniArena *arena);
@@ -151,12 +160,15 @@ void inifile_internal_index_free(IniIndex *index);
  * Every IniFile and IniSection the library hands out is the first member
  * of one of these, which is why the records are made only by the library. */
 
+struct IniLayout;
+
 typedef struct IniDocument {
     IniFile file;
-    IniOptions options; /* its dialect */
-    IniIndex *names;    /* sections by name */
-    IniArena arena;     /* a loaded document's storage; empty for one made by calls */
-    int32_t changed;    /* a call may have added heap blocks to arena sections */
+    IniOptions options;       /* its dialect */
+    struct IniLayout *layout; /* the text it keeps (INI_KEEP_LAYOUT); null if none */
+    IniIndex *names;          /* sections by name */
+    IniArena arena;           /* a loaded document's storage; empty for one made by calls */
+    int32_t changed;          /* a call may have added heap blocks to arena sections */
 } IniDocument;
 
 typedef struct IniSectionState {

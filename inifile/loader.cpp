@@ -33,7 +33,7 @@ static void ini_add_entry(IniBuilder *builder, const IniLineView *line, const ch
     while (value < end && *value == ' ')
         value += 1;
     inifile_internal_builder_entry(builder, line->text, (size_t)(key_end - line->text), value,
-                                   (size_t)(end - value));
+                                   (size_t)(end - value), NULL);
 }
 
 // Bytes of the input the lines delivered so far came from.
@@ -67,7 +67,7 @@ static IniFile *ini_load_lines(IniLineSource *source, int64_t input_size, IniErr
                 inifile_internal_builder_progress(&builder, ini_consumed(source));
         } else if (ini_is_header(&line)) {
             inifile_internal_builder_progress(&builder, ini_consumed(source));
-            inifile_internal_builder_header(&builder, line.text + 1, line.length - 2);
+            inifile_internal_builder_header(&builder, line.text + 1, line.length - 2, NULL);
         } else {
             inifile_internal_report_syntax(error, source->line_start, line.text, line.length,
                                            builder.section != NULL);
@@ -164,10 +164,8 @@ static IniFile *ini_load_open_file(intptr_t file, int64_t size, const IniOptions
     } else {
         char *text = NULL;
         size_t length = 0;
-        if (ini_read_whole(file, size, &text, &length, error)) {
-            ini = inifile_internal_load_dialect(text, length, options->flags, error);
-            free(text);
-        }
+        if (ini_read_whole(file, size, &text, &length, error))
+            ini = inifile_internal_load_dialect(text, length, options->flags, text, error);
     }
     inifile_internal_close(file);
     return ini;
@@ -196,7 +194,7 @@ IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
         return NULL;
     if (options != NULL && options->flags != 0)
         return inifile_internal_load_dialect(text != NULL ? text : "", length, options->flags,
-                                             error);
+                                             NULL, error);
     IniLineSource source;
     inifile_internal_line_source_text(&source, text, length);
     return ini_load_lines(&source, (int64_t)length, error);
@@ -222,5 +220,5 @@ void ini_options_common(IniOptions *options)
     memset(options, 0, sizeof *options);
     options->flags = INI_BACKSLASH_IS_TEXT | INI_COMMENT_AT_LINE_START | INI_TAB_IS_BLANK |
                      INI_COLON_DELIMITS | INI_INDENTED_CONTINUATION | INI_ENTRIES_BEFORE_HEADER |
-                     INI_KEY_WITHOUT_DELIMITER | INI_COMMENT_AFTER_HEADER;
+                     INI_KEY_WITHOUT_DELIMITER | INI_COMMENT_AFTER_HEADER | INI_KEEP_LAYOUT;
 }

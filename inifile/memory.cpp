@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 void inifile_internal_out_of_memory(void)
 {
@@ -35,4 +36,12 @@ void *inifile_internal_realloc(void *block, size_t size)
     if (INIFILE_FAULT(ALLOC))
         inifile_internal_out_of_memory();
     return memory_checked(realloc(block, size));
+}
+
+char *inifile_internal_copy(const char *bytes, size_t length)
+{
+    char *copy = (char *)inifile_internal_alloc(length > 0 ? length : 1);
+    if (length > 0)
+        memcpy(copy, bytes, length);
+    return copy;
 }

@@ -3,6 +3,7 @@
 // hole with the last element.
 #include "dialect.h"
 #include "internal.h"
+#include "layout.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -134,6 +135,7 @@ void ini_destroy(IniFile *ini)
     }
     free(ini->sections);
     free(document->names);
+    inifile_internal_layout_free(document);
     inifile_internal_arena_release(&document->arena);
     free(document);
 }
@@ -180,26 +182,52 @@ int32_t ini_put_section(IniFile *ini, IniSection *section)
         return 1;
     }
     // The same name at the same place: the index stays as it is.
+    inifile_internal_layout_section_replace(document, ini->sections[index], section);
     section_destroy(ini->sections[index]);
     ini->sections[index] = section;
     inifile_internal_section_state(section)->owner = document;
     return 0;
 }
 
-int32_t ini_remove_section(IniFile *ini, const char *name)
+// Removes the first section called name: the last one takes its place, or
+// (ordered) every one after it moves up.
+static int32_t ini_remove(IniFile *ini, const char *name, int ordered)
 {
     int32_t index = ini_find_section_index(ini, name);
     if (index < 0)
         return 1;
+    IniDocument *document = inifile_internal_document(ini);
+    document->changed = 1;
     // name may be the section's own: it is hashed before the section goes.
     uint32_t hash = inifile_internal_hash(name, strlen(name));
+    size_t kept_length = 0;
+    char *kept =
+        inifile_internal_layout_section_removing(document, ini->sections[index], &kept_length);
     section_destroy(ini->sections[index]);
+    if (ordered)
+        inifile_internal_index_shifted(document->names, ini_sections_named(ini), hash, index);
     ini->count -= 1;
-    ini->sections[index] = ini->sections[ini->count];
+    if (ordered) {
+        memmove(ini->sections + index, ini->sections + index + 1,
+                (size_t)(ini->count - index) * sizeof *ini->sections);
+    } else {
+        ini->sections[index] = ini->sections[ini->count];
+        inifile_internal_index_removed(document->names, ini_sections_named(ini), hash, index,
+                                       ini->count);
+    }
     ini->sections[ini->count] = NULL;
-    inifile_internal_index_removed(inifile_internal_document(ini)->names, ini_sections_named(ini),
-                                   hash, index, ini->count);
+    inifile_internal_layout_section_removed(document, index, kept, kept_length);
     return 0;
+}
+
+int32_t ini_remove_section(IniFile *ini, const char *name)
+{
+    return ini_remove(ini, name, 0);
+}
+
+int32_t ini_remove_section_ordered(IniFile *ini, const char *name)
+{
+    return ini_remove(ini, name, 1);
 }
 
 const char *ini_section_name_at(const IniFile *ini, int32_t index)
@@ -304,7 +332,9 @@ const char *section_key_at(const IniSection *section, int32_t index)
     return section->entries[index]->key;
 }
 
-int32_t section_remove_key(IniSection *section, const char *key)
+// Removes the first entry with that key: the last one takes its place, or
+// (ordered) every one after it moves up.
+static int32_t section_remove(IniSection *section, const char *key, int ordered)
 {
     int32_t index = section_find_key_index(section, key);
     if (index < 0)
@@ -312,15 +342,39 @@ int32_t section_remove_key(IniSection *section, const char *key)
     // key may be the entry's own: it is hashed before the entry goes.
     uint32_t hash = inifile_internal_hash(key, strlen(key));
     IniSectionState *state = inifile_internal_section_state(section);
-    const IniArena *arena = ini_arena_of(state->owner);
+    IniDocument *owner = state->owner;
+    if (owner != NULL)
+        owner->changed = 1;
+    size_t kept_length = 0;
+    char *kept = inifile_internal_layout_entry_removing(owner, section, section->entries[index],
+                                                        &kept_length);
+    const IniArena *arena = ini_arena_of(owner);
     ini_free_block(arena, section->entries[index]->key);
     ini_free_block(arena, section->entries[index]);
+    if (ordered)
+        inifile_internal_index_shifted(state->keys, ini_entries_named(section), hash, index);
     section->count -= 1;
-    section->entries[index] = section->entries[section->count];
+    if (ordered) {
+        memmove(section->entries + index, section->entries + index + 1,
+                (size_t)(section->count - index) * sizeof *section->entries);
+    } else {
+        section->entries[index] = section->entries[section->count];
+        inifile_internal_index_removed(state->keys, ini_entries_named(section), hash, index,
+                                       section->count);
+    }
     section->entries[section->count] = NULL;
-    inifile_internal_index_removed(state->keys, ini_entries_named(section), hash, index,
-                                   section->count);
+    inifile_internal_layout_entry_removed(owner, section, index, kept, kept_length);
     return 0;
+}
+
+int32_t section_remove_key(IniSection *section, const char *key)
+{
+    return section_remove(section, key, 0);
+}
+
+int32_t section_remove_key_ordered(IniSection *section, const char *key)
+{
+    return section_remove(section, key, 1);
 }
 
 IniSection *section_clone(const IniSection *source, const char *name)

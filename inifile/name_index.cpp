@@ -159,3 +159,17 @@ void inifile_internal_index_removed(IniIndex *index, IniNamed named, uint32_t ha
         index->slots[index_slot_of(index, hash, moved_from)].position = position;
     }
 }
+
+void inifile_internal_index_shifted(IniIndex *index, IniNamed named, uint32_t hash,
+                                    int32_t position)
+{
+    if (index == NULL)
+        return;
+    index_clear(index, index_slot_of(index, hash, position));
+    // Each moves into the place the one before it has just left.
+    for (int32_t i = position + 1; i < named.count; ++i) {
+        const char *name = index_name_at(named, i);
+        uint32_t name_hash = inifile_internal_hash(name, strlen(name));
+        index->slots[index_slot_of(index, name_hash, i)].position = i - 1;
+    }
+}

@@ -2,7 +2,6 @@
 // one, which is replaced by a rename only once all of it is written and
 // forced to the disk, so that a failure at any point, or a power cut,
 // leaves the old file as it was or the new one whole.
-#include "dialect.h"
 #include "file.h"
 #include "internal.h"
 #include "writer.h"
@@ -73,11 +72,7 @@ static int32_t save_through_temporary(const IniFile *ini, const SaveMeasure *mea
     } else {
         // The text reaches the disk before the rename, so that a power cut
         // leaves the old file or the new one, whole, never one cut short.
-        uint32_t flags = inifile_internal_document(ini)->options.flags;
-        if (flags != 0)
-            inifile_internal_dialect_text(ini, flags, &out);
-        else
-            inifile_internal_save_text(ini, measure, &out);
+        inifile_internal_any_text(ini, measure, &out);
         inifile_internal_save_flush(&out);
         const char *failed = out.failed ? "writing the new file failed" : NULL;
         if (failed == NULL && !inifile_internal_flush(out.file, &out.system_error))
@@ -106,9 +101,7 @@ int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *erro
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     SaveMeasure measure = {0, 0};
-    uint32_t flags = inifile_internal_document(ini)->options.flags;
-    if (flags != 0 ? !inifile_internal_dialect_check(ini, flags, error)
-                   : !inifile_internal_save_check(ini, &measure, error))
+    if (!inifile_internal_any_check(ini, &measure, error))
         return -3;
     InifileSaveTarget target;
     int32_t system_error = 0;

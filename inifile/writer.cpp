@@ -7,6 +7,7 @@
 #include "dialect.h"
 #include "file.h"
 #include "internal.h"
+#include "layout.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -341,28 +342,41 @@ void inifile_internal_save_text(const IniFile *ini, const SaveMeasure *measure, 
     }
 }
 
+int inifile_internal_any_check(const IniFile *ini, SaveMeasure *measure, IniError *error)
+{
+    const IniDocument *document = inifile_internal_document(ini);
+    if (document->layout != NULL)
+        return inifile_internal_layout_check(ini, error);
+    if (document->options.flags != 0)
+        return inifile_internal_dialect_check(ini, document->options.flags, error);
+    return inifile_internal_save_check(ini, measure, error);
+}
+
+void inifile_internal_any_text(const IniFile *ini, const SaveMeasure *measure, SaveOutput *out)
+{
+    const IniDocument *document = inifile_internal_document(ini);
+    if (document->layout != NULL)
+        inifile_internal_layout_text(ini, out);
+    else if (document->options.flags != 0)
+        inifile_internal_dialect_text(ini, document->options.flags, out);
+    else
+        inifile_internal_save_text(ini, measure, out);
+}
+
 char *ini_save_to_memory(const IniFile *ini, size_t *length, IniError *error)
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     if (length != NULL)
         *length = 0;
-    SaveOutput out = {INIFILE_INVALID_FILE, NULL, 0, 0, 0, 0};
-    uint32_t flags = inifile_internal_document(ini)->options.flags;
-    if (flags != 0) {
-        if (!inifile_internal_dialect_check(ini, flags, error))
-            return NULL;
-        out.capacity = SAVE_MEMORY_START;
-        out.bytes = (char *)inifile_internal_alloc(out.capacity);
-        inifile_internal_dialect_text(ini, flags, &out);
-    } else {
-        SaveMeasure measure;
-        if (!inifile_internal_save_check(ini, &measure, error))
-            return NULL;
-        out.capacity = measure.size;
-        size_add(&out.capacity, 1);  // the zero after the text
-        out.bytes = (char *)inifile_internal_alloc(out.capacity);
-        inifile_internal_save_text(ini, &measure, &out);
-    }
+    SaveMeasure measure = {SAVE_MEMORY_START, 0};
+    if (!inifile_internal_any_check(ini, &measure, error))
+        return NULL;
+    // A document in the installer's format was measured exactly; the
+    // others start with a guess and grow.
+    SaveOutput out = {INIFILE_INVALID_FILE, NULL, 0, measure.size, 0, 0};
+    size_add(&out.capacity, 1);  // the zero after the text
+    out.bytes = (char *)inifile_internal_alloc(out.capacity);
+    inifile_internal_any_text(ini, &measure, &out);
     save_room(&out, 1)[0] = '\0';
     if (length != NULL)
         *length = out.used;

@@ -52,6 +52,11 @@ enum { SAVE_MEMORY_START = 4096 };
  * memory grows. Where the next bytes go. */
 char *inifile_internal_save_room(SaveOutput *out, size_t count);
 
+/* The check and the text for any document: kept layout, a dialect, or the
+ * installer's format (which alone fills measure, left as it was else). */
+int inifile_internal_any_check(const IniFile *ini, SaveMeasure *measure, IniError *error);
+void inifile_internal_any_text(const IniFile *ini, const SaveMeasure *measure, SaveOutput *out);
+
 /* Reports a section (entry null) or one of its keys (what: "key" or
  * "value") that the text cannot carry, as fault says: 0. */
 int inifile_internal_save_refuse(const IniSection *section, const IniEntry *entry, const char *what,
