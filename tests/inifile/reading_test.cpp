@@ -250,6 +250,17 @@ TEST(ReadAndLoad, Table)
                   c.failure.message + std::to_string(c.failure.line));
         EXPECT_EQ(in_memory != nullptr ? joined(dump_document(in_memory)) : c.dump, c.dump);
         ini_destroy(in_memory);
+        // Loaded to keep its layout, the same, and saved back byte for byte.
+        const IniOptions keep = {INI_KEEP_LAYOUT, {}};
+        IniFile *kept =
+            ini_load_from_memory_with_options(text.data(), c.bytes.size(), &keep, &from_text);
+        EXPECT_EQ(from_text.message, c.failure.message);
+        EXPECT_EQ(kept != nullptr ? joined(dump_document(kept)) : c.dump, c.dump);
+        size_t length = 0;
+        char *saved = kept != nullptr ? ini_save_to_memory(kept, &length, nullptr) : nullptr;
+        EXPECT_EQ(saved != nullptr ? std::string(saved, length) : c.bytes, c.bytes);
+        free(saved);
+        ini_destroy(kept);
         ASSERT_EQ(ini != nullptr, c.failure.kind == INI_ERROR_NONE);
         IniFile *plain = ini_load(dir.path("case.ini").c_str());
         EXPECT_EQ(plain != nullptr, ini != nullptr);
