@@ -6,7 +6,10 @@
 // crash or a leak. The same bytes are then loaded in the dialect their
 // first two bytes choose (every switch on or off), from the file and from
 // memory alike, and what a save of it writes must load back the same, or
-// be refused whole.
+// be refused whole. Loaded to keep its layout, a document saves back as
+// the same bytes; after one edit that the next bytes choose, it saves to a
+// text that loads back as the edited document and differs from the loaded
+// one in a single run of lines.
 #include "inifile.h"
 
 #include <stdint.h>
@@ -159,7 +162,7 @@ static bool same_outcome(const IniFile *a, const IniError *a_error, const IniFil
 static IniOptions dialect_of(const uint8_t *data, size_t size)
 {
     IniOptions options = {};
-    options.flags = size >= 2 ? (uint32_t)(data[0] | data[1] << 8) & 0x1ffu : 0;
+    options.flags = size >= 2 ? (uint32_t)(data[0] | data[1] << 8) & 0x1ffu : 0;  // not the layout
     return options;
 }
 
@@ -188,6 +191,114 @@ static void check_dialect(const uint8_t *data, size_t size)
         fail("a document loaded in a dialect and saved in it came back different");
     free(text);
     ini_destroy(reloaded);
+    ini_destroy(loaded);
+}
+
+// The lines of before that after does not keep where they stood: all
+// between the longest common run of whole lines at the start and the one
+// at the end.
+static void changed_lines(const char *before, size_t before_length, const char *after,
+                          size_t after_length, size_t *from, size_t *to)
+{
+    size_t head = 0;
+    while (head < before_length && head < after_length && before[head] == after[head])
+        head += 1;
+    while (head > 0 && before[head - 1] != '\n')
+        head -= 1;
+    size_t tail = 0;
+    while (tail < before_length - head && tail < after_length - head &&
+           before[before_length - 1 - tail] == after[after_length - 1 - tail])
+        tail += 1;
+    // The common end starts a line: right after a line feed, or at head.
+    while (tail > 0 && before_length - tail > head && before[before_length - tail - 1] != '\n')
+        tail -= 1;
+    *from = head;
+    *to = before_length - tail;
+}
+
+// Whether a line of text between from and to is the header "[name]" of a
+// section of ini, as written at the start of its line.
+static bool holds_header(const IniFile *ini, const char *text, size_t from, size_t to)
+{
+    for (size_t start = from; start < to;) {
+        const char *feed = (const char *)memchr(text + start, '\n', to - start);
+        size_t end = feed != nullptr ? (size_t)(feed - text) : to;
+        size_t length = end - start - (end > start && text[end - 1] == '\r');
+        for (int32_t s = 0; s < ini->count; ++s) {
+            size_t name = strlen(ini->sections[s]->name);
+            if (length == name + 2 && text[start] == '[' && text[start + length - 1] == ']' &&
+                memcmp(text + start + 1, ini->sections[s]->name, name) == 0)
+                return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// One edit of a loaded document, chosen by a byte: a value set, a key or a
+// section added, a key or a section removed keeping the order.
+static void edit(IniFile *ini, uint8_t choice)
+{
+    if (ini->count == 0 || choice % 5 == 3) {
+        IniSection *added = section_create("added");
+        section_set_value(added, "k", "v");
+        ini_put_section(ini, added);
+        return;
+    }
+    IniSection *section = ini->sections[(choice / 5) % ini->count];
+    switch (choice % 5) {
+    case 0:
+        if (section->count > 0)
+            section_set_value(section, section->entries[(choice / 7) % section->count]->key,
+                              "new value");
+        break;
+    case 1:
+        section_set_value(section, "added key", "added value");
+        break;
+    case 2:
+        if (section->count > 0)
+            section_remove_key_ordered(section,
+                                       section->entries[(choice / 7) % section->count]->key);
+        break;
+    default:
+        ini_remove_section_ordered(ini, section->name);
+        break;
+    }
+}
+
+static void check_layout(const uint8_t *data, size_t size)
+{
+    IniOptions options = dialect_of(data, size);
+    options.flags |= INI_KEEP_LAYOUT;
+    IniFile *loaded =
+        ini_load_from_memory_with_options((const char *)data, size, &options, nullptr);
+    if (loaded == nullptr)
+        return;
+    size_t length = 0;
+    char *text = ini_save_to_memory(loaded, &length, nullptr);
+    if (text == nullptr || length != size || memcmp(text, data, size) != 0)
+        fail("a document that keeps its layout, unchanged, saved other bytes");
+    free(text);
+    uint8_t choice = size > 2 ? data[2] : 0;
+    bool of_an_entry = loaded->count > 0 && choice % 5 <= 2;
+    edit(loaded, choice);
+    IniError error;
+    text = ini_save_to_memory(loaded, &length, &error);
+    if (text == nullptr && error.kind != INI_ERROR_UNSTORABLE)
+        fail("an edited layout's save failed but for what its text cannot carry");
+    if (text != nullptr) {
+        // An entry's edit rewrites lines of its own section only.
+        size_t from = 0;
+        size_t to = 0;
+        changed_lines((const char *)data, size, text, length, &from, &to);
+        if (of_an_entry && holds_header(loaded, (const char *)data, from, to))
+            fail("an entry's edit rewrote a section's header");
+        IniFile *reloaded = ini_load_from_memory_with_options(text, length, &options, nullptr);
+        if (reloaded == nullptr || !documents_equal(loaded, reloaded))
+            fail("an edited layout's text did not load back as the edited document");
+        ini_destroy(reloaded);
+    }
+    free(text);
     ini_destroy(loaded);
 }
 
@@ -222,5 +333,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ini_destroy(reloaded);
     ini_destroy(loaded);
     check_dialect(data, size);
+    check_layout(data, size);
     return 0;
 }
