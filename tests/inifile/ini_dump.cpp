@@ -9,8 +9,9 @@
 // (Python: json.loads(out)[...].encode("latin-1")).
 // When the load fails it prints "FILE: <the library's message>" on standard
 // error and exits 1; a wrong command line exits 2.
-// Options go before FILE: ini_dump [--common | --flags=N] FILE loads with
-// the common preset, or with the switches of the number N.
+// Options go before FILE: ini_dump [--common | --flags=N] [--saved] FILE
+// loads with the common preset, or with the switches of the number N;
+// --saved prints what a save of the document writes instead.
 #include "inifile.h"
 
 #include <stdio.h>
@@ -54,13 +55,20 @@ static void print_document(const IniFile *ini)
 int main(int argc, char **argv)
 {
     IniOptions options = {};
-    if (argc == 3 && strcmp(argv[1], "--common") == 0)
-        ini_options_common(&options);
-    else if (argc == 3 && strncmp(argv[1], "--flags=", 8) == 0)
-        options.flags = (uint32_t)strtoul(argv[1] + 8, nullptr, 0);
-    if (argc < 2 || argc > 3 || strncmp(argv[argc - 1], "--", 2) == 0 ||
-        (argc == 3 && options.flags == 0 && strcmp(argv[1], "--flags=0") != 0)) {
-        fprintf(stderr, "usage: ini_dump [--common | --flags=N] FILE\n");
+    bool saved = false;
+    bool usage = argc < 2 || strncmp(argv[argc - 1], "--", 2) == 0;
+    for (int i = 1; i < argc - 1; ++i) {
+        if (strcmp(argv[i], "--common") == 0)
+            ini_options_common(&options);
+        else if (strncmp(argv[i], "--flags=", 8) == 0)
+            options.flags = (uint32_t)strtoul(argv[i] + 8, nullptr, 0);
+        else if (strcmp(argv[i], "--saved") == 0)
+            saved = true;
+        else
+            usage = true;
+    }
+    if (usage) {
+        fprintf(stderr, "usage: ini_dump [--common | --flags=N] [--saved] FILE\n");
         return 2;
     }
     const char *path = argv[argc - 1];
@@ -70,7 +78,15 @@ int main(int argc, char **argv)
         fprintf(stderr, "%s: %s\n", path, error.message);
         return 1;
     }
-    print_document(ini);
+    size_t length = 0;
+    char *text = saved ? ini_save_to_memory(ini, &length, &error) : nullptr;
+    if (saved && text == nullptr)
+        fprintf(stderr, "%s: %s\n", path, error.message);
+    else if (saved)
+        fwrite(text, 1, length, stdout);
+    else
+        print_document(ini);
+    free(text);
     ini_destroy(ini);
-    return fflush(stdout) == 0 ? 0 : 1;
+    return (saved && text == nullptr) || fflush(stdout) != 0 ? 1 : 0;
 }

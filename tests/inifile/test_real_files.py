@@ -1,9 +1,10 @@
 """Real configuration files (real_files/SOURCES.md says where each came
 from) as the library loads them, through ini_dump: with the common preset,
 every key that occurs once in a section that occurs once holds the value
-Python's configparser reads; with no options, the document is the one an
-independent reading of the installer's format gives, or its reason for
-refusing the file."""
+Python's configparser reads, and a save of the unchanged document writes
+the file's bytes; with no options, the document is the one an independent
+reading of the installer's format gives, or its reason for refusing the
+file."""
 import configparser
 import glob
 import json
@@ -55,6 +56,14 @@ def test_common_preset_reads_as_configparser(request, path):
             first.setdefault(key, value)
         for key, value in keys.items():
             assert first.get(encoded(key)) == encoded(value), (section, key)
+
+
+@pytest.mark.parametrize("path", FILES, ids=os.path.basename)
+def test_common_preset_saves_an_unchanged_file_whole(request, path):
+    result = subprocess.run([request.config.getoption("ini_dump"), "--common", "--saved", path],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    with open(path, "rb") as f:
+        assert result.stdout == f.read() or b"UTF-16" in result.stderr
 
 
 @pytest.mark.parametrize("path", FILES, ids=os.path.basename)
