@@ -218,7 +218,7 @@ static void register_loads(bool large, bool cold)
             continue;
         for (int p = 0; p < parser_count; ++p) {
             const BenchParser *parser = &parsers[p];
-            if (parser->peer && !file->peers)
+            if ((parser->peer && !file->peers) || parser->targets_only)
                 continue;
             // One line makes the heap floor nothing: it means something
             // only where there are many lines.
