@@ -93,7 +93,7 @@ for file in "$files"/*.ini; do
     esac
 done
 # shellcheck disable=SC2086 # one argument per file
-step "Growth with size: loads in fresh processes" "$bin/inifile_targets" fresh 5 ours $scaling
+step "Growth with size: loads in fresh processes" "$bin/inifile_targets" fresh 7 ours $scaling
 if [ -n "$large" ]; then
     step "Growth with size: the 200 MB files" \
         "$bin/inifile_targets" fresh 3 ours "$files"/*_200MB.ini
