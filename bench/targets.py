@@ -93,8 +93,13 @@ def fresh_ratio(records, verdicts, file, limit, limit_text, label):
         verdicts.add(label, "-", limit_text, None)
         return
     count = len(pick(records, "fresh", reader="ours", file=file))
+    fastest = (minimum(records, "fresh", "wall_us", reader="ours", file=file) /
+               minimum(records, "fresh", "wall_us", reader="inih_nothing", file=file))
+    cpu = (median(records, "fresh", "cpu_us", reader="ours", file=file) /
+           median(records, "fresh", "cpu_us", reader="inih_nothing", file=file))
     verdicts.add(label, f"{ours / inih:.2f}", limit_text, ours / inih <= limit,
-                 f"{ms(ours)} / {ms(inih)} ms, medians of {count}")
+                 f"{ms(ours)} / {ms(inih)} ms, medians of {count}; fastest {fastest:.2f}, "
+                 f"CPU time {cpu:.2f}")
 
 
 def heap_ratio(records, verdicts, file, limit, label):
@@ -357,8 +362,15 @@ def main():
     page_us = statistics.median(pages) if pages else None
     print("## Targets\n")
     for m in machine:
+        cores = f" on {m['cores']:.0f} cores" if "cores" in m else ""
         print(f"- {m.get('when', '')}: {m.get('date', '')}, load average {m.get('load', '')}"
-              + (f", library {m['library']}" if "library" in m else ""))
+              f"{cores}, library {m.get('library', '?')}")
+    busiest = max((float(m["load"].split("/")[0]) / m["cores"] for m in machine if "cores" in m),
+                  default=0)
+    if busiest > 1:
+        print("- the machine was busy (more runnable processes than cores): wall times "
+              "include waiting for a core; the CPU times and the fastest runs beside them "
+              "show what waiting left out")
     if page_us:
         print(f"- first touch of a 4 KiB page: {page_us:.2f} us (median of {len(pages)}; "
               f"{min(pages):.2f} to {max(pages):.2f})")

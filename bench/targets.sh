@@ -15,7 +15,9 @@
 #
 #   bench/targets.sh [--large]     --large adds the 200 MB files
 #
-# Environment: BENCH_BUILD_DIR (default <repo>/build/bench), BENCH_ROUNDS
+# Environment: BENCH_BUILD_DIR (default <repo>/build/bench), BENCH_LABEL
+# (what the report calls the library measured; default branch@commit of
+# the checkout), BENCH_ROUNDS
 # (fresh loads of each reader on each target file, default 15),
 # BENCH_BUILD_LIMIT (seconds after which a round of building stops,
 # default 10: the library before its name index took minutes there),
@@ -52,11 +54,11 @@ step() {  # step DESCRIPTION COMMAND...: appends the command's records
     }
 }
 
+label=${BENCH_LABEL:-$(git -C "$repo" rev-parse --abbrev-ref HEAD)@$(git -C "$repo" rev-parse --short HEAD)}
 machine() {
-    printf 'machine when=%s date=%s load=%s library=%s\n' "$1" "$(date +%Y-%m-%dT%H:%M)" \
-        "$(cut -d' ' -f1-3 /proc/loadavg | tr ' ' /)" \
-        "$(git -C "$repo" rev-parse --abbrev-ref HEAD)@$(git -C "$repo" rev-parse --short HEAD)" \
-        >>"$records"
+    printf 'machine when=%s date=%s load=%s cores=%s library=%s\n' "$1" \
+        "$(date +%Y-%m-%dT%H:%M)" "$(cut -d' ' -f1-3 /proc/loadavg | tr ' ' /)" "$(nproc)" \
+        "$label" >>"$records"
 }
 
 machine start
