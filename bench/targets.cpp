@@ -189,8 +189,11 @@ static int run_fresh(int rounds, const char *readers, char **paths, int path_cou
                 char line[256] = "";
                 ssize_t got = read(pipe_ends[0], line, sizeof line - 1);
                 close(pipe_ends[0]);
-                if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got <= 0)
+                if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got <= 0) {
+                    fprintf(stderr, "inifile_targets: the load of %s by %s failed\n", paths[f],
+                            name.c_str());
                     return 1;
+                }
                 line[got] = '\0';
                 line[strcspn(line, "\n")] = '\0';
                 int64_t child_cpu = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
