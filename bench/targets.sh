@@ -98,7 +98,7 @@ done
 step "Growth with size: loads in fresh processes" "$bin/inifile_targets" fresh 7 ours $scaling
 if [ -n "$large" ]; then
     step "Growth with size: the 200 MB files" \
-        "$bin/inifile_targets" fresh 3 ours "$files"/*_200MB.ini
+        "$bin/inifile_targets" fresh 5 ours "$files"/*_200MB.ini
 fi
 
 heap() {  # heap READER FILE
