@@ -9,7 +9,8 @@ struct BenchParser {
     // handle for release, or null when the reader rejects the file.
     void *(*load)(const char *path);
     void (*release)(void *handle);
-    bool peer;  // another library (reads only the files shared with peers)
+    bool peer;          // another library (reads only the files shared with peers)
+    bool targets_only;  // measured by the targets run (bench/targets.sh), not by inifile_bench
 };
 
 // A reader of text already in memory, behind the same kind of calls.

@@ -214,11 +214,11 @@ static void register_loads(bool large, bool cold)
     const BenchParser *parsers = bench_parsers(&parser_count);
     for (int f = 0; f < file_count; ++f) {
         const BenchFile *file = &files[f];
-        if (file->large && !large)
+        if ((file->large && !large) || file->targets_only)
             continue;
         for (int p = 0; p < parser_count; ++p) {
             const BenchParser *parser = &parsers[p];
-            if (parser->peer && !file->peers)
+            if ((parser->peer && !file->peers) || parser->targets_only)
                 continue;
             // One line makes the heap floor nothing: it means something
             // only where there are many lines.
@@ -313,7 +313,7 @@ int main(int argc, char **argv)
     const char *generate_dir = take_option(&argc, argv, "--generate", true);
 
     if (generate_dir != nullptr)
-        return bench_write_files(generate_dir, large, false) == 0 ? 0 : 1;
+        return bench_write_files(generate_dir, large, false, false) == 0 ? 0 : 1;
 
     char scratch[4096];
     const char *dir = files_dir;
@@ -324,7 +324,8 @@ int main(int argc, char **argv)
         }
         dir = scratch;
     }
-    if (bench_write_files(dir, large, files_dir != nullptr) != 0 || write_clone_files(dir) != 0)
+    if (bench_write_files(dir, large, false, files_dir != nullptr) != 0 ||
+        write_clone_files(dir) != 0)
         return 1;
 
     benchmark::Initialize(&argc, argv);

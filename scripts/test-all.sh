@@ -24,7 +24,8 @@ cd "$repo"
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev python3 python3-pytest googletest \
 libgtest-dev libbenchmark-dev valgrind g++-mingw-w64-x86-64-posix wine64 gcovr pkg-config \
-libinih-dev libglib2.0-dev hyperfine util-linux mount clang-format-14 clang-tidy-14 python3-pefile"
+libinih-dev libglib2.0-dev libsimpleini-dev hyperfine util-linux mount clang-format-14 clang-tidy-14 \
+python3-pefile libc++-14-dev libc++abi-14-dev"
 
 "$repo/scripts/install-packages.sh" $packages
 mkdir -p build
