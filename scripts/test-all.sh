@@ -1,20 +1,22 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need (as root through
-# apt-get; otherwise it names what to install), then builds and tests:
-# - the presets native, sanitize (AddressSanitizer and
-#   UndefinedBehaviorSanitizer), clang (clang++) and windows (mingw-w64
-#   cross build, tests under Wine), each with its whole test suite: unit,
-#   end-to-end, anomaly (Linux builds), installed library and package;
-# - the fuzz run and the fuzz preset's tests, valgrind over the unit test
-#   programs, two threads saving at once under ThreadSanitizer
-#   (scripts/check-threads.sh), the layout (clang-format) and clang-tidy
-#   checks of the sources, and the coverage of the whole native test suite
-#   (scripts/coverage.sh);
-# - plain builds as a packager configures them (no preset: build types
-#   Release and None, with g++ and with clang++): the whole tree built, its
-#   unit suites run (the presets run the rest on the same code).
+# apt-get; otherwise it names what to install), then runs the workflow
+# presets (CMakePresets.json: configure, build, test):
+# - native, clang, sanitize (AddressSanitizer and UndefinedBehaviorSanitizer)
+#   and windows (mingw-w64 cross build, tests under Wine), each with its
+#   whole test suite: unit, end-to-end, anomaly (Linux builds), installed
+#   library and package;
+# - threads: two threads saving at once under ThreadSanitizer;
+# - the packager's builds (packager-gcc-release, packager-gcc-none,
+#   packager-clang-release, packager-clang-none: build types Release and
+#   None with g++ and clang++, no warning an error): the whole tree built,
+#   its unit suites run (the presets run the rest on the same code);
+# - fuzz: the seeds through the fuzz target, after the fuzz run;
+# and valgrind over the unit test programs, the layout (clang-format) and
+# clang-tidy checks of the sources, and the coverage of the whole native
+# test suite (scripts/coverage.sh).
 # Ends with the time each step took. The fuzz run and clang-tidy run beside
-# the test suites, into logs in build/ that are shown once they end.
+# the workflows, into logs in build/ that are shown once they end.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +24,7 @@ cd "$repo"
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev python3 python3-pytest googletest \
 libgtest-dev libbenchmark-dev valgrind g++-mingw-w64-x86-64-posix wine64 gcovr pkg-config \
-libinih-dev libglib2.0-dev hyperfine util-linux mount clang-format-14 clang-tidy-14"
+libinih-dev libglib2.0-dev hyperfine util-linux mount clang-format-14 clang-tidy-14 python3-pefile"
 
 "$repo/scripts/install-packages.sh" $packages
 mkdir -p build
@@ -41,17 +43,11 @@ step() {
     echo "== $*"
 }
 
-for preset in native sanitize clang windows; do
-    step "Building preset $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j2
-done
-
 # The test suites mostly wait (for processes, files, Wine) and leave a core
-# idle: the fuzz run and clang-tidy, which only compute, run beside them,
-# each into its log in build/. The fuzz run lasts a fixed time and keeps
-# its core; clang-tidy has a fixed amount of work and takes what the tests
-# leave (nice), so that it does not slow them.
+# idle: the fuzz run and clang-tidy, which only compute, run beside the
+# workflows, each into its log in build/. The fuzz run lasts a fixed time
+# and keeps its core; clang-tidy has a fixed amount of work and takes what
+# the rest leaves (nice), so that it does not slow them.
 background() {  # background NAME COMMAND...
     name=$1
     shift
@@ -69,17 +65,26 @@ collect() {  # collect NAME TITLE: waits for it and shows its log
     code=0
     wait "$pid" || code=$?
     echo
-    echo "== $2 (beside the tests; log in build/$1.log)"
+    echo "== $2 (beside the workflows; log in build/$1.log)"
     cat "build/$1.log"
-    timings="$timings$(printf '%6d s  %s (beside the tests)' "$(cat "build/$1.seconds")" "$2")
+    timings="$timings$(printf '%6d s  %s (beside the workflows)' "$(cat "build/$1.seconds")" "$2")
 "
     return $code
 }
 
 status=0
-cmake --preset fuzz >/dev/null  # clang-tidy reads its compile commands
+# clang-tidy reads the compile commands of these two
+cmake --preset native >/dev/null
+cmake --preset fuzz >/dev/null
 background fuzz "$repo/scripts/fuzz.sh"
 background tidy nice -n 19 "$repo/scripts/check-tidy.py" build/native build/fuzz
+
+# A workflow's tests get no standard input, so that no test, under Wine
+# above all, reads what was typed into the terminal.
+for preset in native clang sanitize windows threads; do
+    step "Workflow $preset: configure, build, test"
+    cmake --workflow --preset "$preset" </dev/null || status=1
+done
 
 step "valgrind memcheck over the unit tests"
 for program in build/native/tests/installer_tests build/native/tests/inifile/inifile_tests \
@@ -96,18 +101,8 @@ for program in build/native/tests/installer_tests build/native/tests/inifile/ini
     fi
 done
 
-step "Two threads saving at once (ThreadSanitizer)"
-"$repo/scripts/check-threads.sh" || status=1
-
 step "Layout of the sources (clang-format)"
 "$repo/scripts/check-format.sh" || status=1
-
-# CTest hands its standard input to the tests: give it none, so that no
-# test, under Wine above all, reads what was typed into the terminal.
-for preset in windows clang native sanitize; do
-    step "Testing preset $preset"
-    ctest --preset "$preset" -j2 </dev/null || status=1
-done
 
 step "Coverage of the installer, the library and the POSIX platform layer"
 "$repo/scripts/coverage.sh" || status=1
@@ -116,33 +111,24 @@ step "Waiting for the fuzz run and clang-tidy"
 collect fuzz "Fuzzing the configuration library" || status=1
 collect tidy "clang-tidy over the sources" || status=1
 
-# Plain configures, as a packager or a user of a release makes them: no
-# preset, so warnings are not errors (GCC 12 warns falsely at -O3 in the
-# tests), but the whole tree builds and its unit suites pass.
-for compilers in gcc:g++ clang:clang++; do
-    for type in Release None; do
-        cc=${compilers%%:*}
-        cxx=${compilers#*:}
-        build=build/plain-$cc-$type
-        step "Plain build, $cxx, build type $type ($build)"
-        if cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE="$type" \
-                -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" >"$build.log" 2>&1 &&
-            cmake --build "$build" -j2 >>"$build.log" 2>&1; then
-            echo "built; $(grep -c 'warning:' "$build.log" || true) warnings (log in $build.log)"
-            ctest --test-dir "$build" -LE pytest -j2 --output-on-failure </dev/null \
-                >"$build/ctest.log" 2>&1 ||
-                { grep -E "\*\*\*|Failed|FAILED" "$build/ctest.log"; status=1; }
-            tail -n 3 "$build/ctest.log"
-        else
-            tail -n 30 "$build.log"
-            echo "FAILED: the build did not complete (log in $build.log)"
-            status=1
-        fi
-    done
+# As a packager or a user of a release builds: warnings are not errors
+# (GCC 12 warns falsely at -O3 in the tests), but the whole tree builds and
+# its unit suites pass. Each into its log; the warnings are counted.
+for preset in packager-gcc-release packager-gcc-none packager-clang-release \
+              packager-clang-none; do
+    step "Workflow $preset"
+    if cmake --workflow --preset "$preset" </dev/null >"build/$preset.log" 2>&1; then
+        echo "built and tested; $(grep -c 'warning:' "build/$preset.log" || true) warnings"
+    else
+        grep -E "error:|\*\*\*|Failed|FAILED" "build/$preset.log" | head -n 30
+        echo "FAILED (log in build/$preset.log)"
+        status=1
+    fi
+    grep -E "tests passed" "build/$preset.log" || true
 done
 
-step "Testing preset fuzz (the seeds through the fuzz target)"
-ctest --preset fuzz </dev/null || status=1
+step "Workflow fuzz (the seeds through the fuzz target)"
+cmake --workflow --preset fuzz </dev/null || status=1
 
 step "Done"
 echo "Time each step took:"

@@ -10,9 +10,9 @@ import re
 import shutil
 import tempfile
 
-from messages import undocumented
-from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, QUESTION, VELMAR_BOOT, Tree,
-                  launcher_config, read, write)
+import messages as say
+from tree import (BOOT_FILES, EXECUTABLES, MINIMAL_BOOT, VELMAR_BOOT, Tree, launcher_config, read,
+                  write)
 
 SANITIZER_MARKS = ("Sanitizer", "runtime error:")
 
@@ -38,27 +38,26 @@ RICH_RELEASE_DESCRIPTION = ("; Release description\r\n[Other]\r\nVSN = 0.0\r\n[I
 
 # The platform's reason under a message: the step and the system's text.
 REASON = r"cannot [^\n]*: [^\n]*\S\n"
+BAIL_OUT = re.escape(say.BAILING_OUT)
 # An executable left uncopied because it is in use: the run goes on.
-WARNING = re.compile(r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + REASON
-                     + r"Continuing installation anyway\.\.\.\n")
+WARNING = re.compile(say.pattern(say.COPY_FAILED, "source", "target") + REASON
+                     + re.escape(say.CONTINUING))
 # What ends a run, by the kind of call whose failure can bring it about.
 # A kind not named here may end the run with a failed copy or creation.
-BAIL_OUT = r"Cannot continue installation, bailing out\.\n"
-COPY_FAILED = (r"Could not copy file (?P<source>[^\n]*) to (?P<target>[^\n]*)\n" + REASON
-               + BAIL_OUT)
-CREATE_FAILED = r"Could not create file (?P<target>[^\n]*)\n" + REASON + BAIL_OUT
-INIT = r"Cannot open init file [^\n]*\n"
+COPY_FAILED = say.pattern(say.COPY_FAILED, "source", "target") + REASON + BAIL_OUT
+CREATE_FAILED = say.pattern(say.CANNOT_CREATE, "target") + REASON + BAIL_OUT
+INIT = say.pattern(say.CANNOT_OPEN_INIT)
 FATAL = {
     "": r"(?!)",  # a clean run ends with no message at all
-    "alloc": r"Out of memory\n",
-    "own_path": r"Could not GetModuleFileName\(\)\n" + REASON,
+    "alloc": re.escape(say.OUT_OF_MEMORY),
+    "own_path": re.escape(say.NO_OWN_PATH) + REASON,
     "mkdir": COPY_FAILED,
-    "exists": r"Could not find file (?P<source>[^\n]*)\n",
+    "exists": say.pattern(say.FILE_MISSING, "source"),
     "copy": COPY_FAILED,
     "open": INIT + r"cannot open the file: [^\n]*\S\n",
     "create": CREATE_FAILED,
     "read": INIT + r"reading failed: [^\n]*\S\n",
-    "full_path": r"Could not tell the full path of root directory [^\n]*\n" + REASON,
+    "full_path": say.pattern(say.NO_FULL_PATH) + REASON,
 }
 # Known kinds whose failure can leave an executable uncopied: none, as only
 # a program in use on Windows can, and the POSIX stand-in has none.
@@ -97,7 +96,7 @@ def outcome_problems(outcome, kind, files, interactive, vsn):
         problems.append("ended with status %d (a signal or a sanitizer report)" % outcome.status)
     if any(mark in outcome.stderr for mark in SANITIZER_MARKS):
         problems.append("a sanitizer reported: %r" % outcome.stderr[:2000])
-    problems += undocumented(outcome.stderr)
+    problems += say.undocumented(outcome.stderr)
 
     def reported(match):
         """A message naming a file must name one of the installation's."""
@@ -128,8 +127,8 @@ def outcome_problems(outcome, kind, files, interactive, vsn):
         elif fatal is not None and fatal.re.groupindex:
             reported(fatal)
     # The question may not come when the run ends before it.
-    success = QUESTION + "Quorvel %s installed successfully\n" % vsn
-    wanted = [""] if not interactive else [success] if outcome.status == 0 else ["", QUESTION]
+    success = say.QUESTION + say.SUCCESS % vsn
+    wanted = [""] if not interactive else [success] if outcome.status == 0 else ["", say.QUESTION]
     if outcome.stdout not in wanted:
         problems.append("standard output %r, expected %s" % (outcome.stdout, " or ".join(
             repr(w) for w in wanted)))

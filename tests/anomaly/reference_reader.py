@@ -7,6 +7,7 @@ seen and compare with this: where the two disagree, one of them is wrong."""
 import os
 import re
 
+import messages as say
 from tree import BOOT_FILES, EXECUTABLES
 
 PATH_LIMIT = 259  # longest path the tool composes, without its zero byte
@@ -78,8 +79,7 @@ def load(data):
     reason the library gives for rejecting the file."""
     for mark, encoding, order in ENCODINGS:
         if data.startswith(mark):
-            return None, ("the file is %s text (%s-endian); save it as ANSI or UTF-8"
-                          % (encoding, order))
+            return None, say.UNREADABLE_TEXT % (encoding, order)
     sections = []
     current = None
     lines, zero_line = logical_lines(data)
@@ -92,12 +92,10 @@ def load(data):
             sections.append(current)
         else:
             return None, "line %d: %s" % (number, (
-                "key=value before the first [section] header" if current is None and equals > 0
-                else "[] is not a section header: a section needs a name" if line == b"[]"
-                else "neither a [section] header nor a key=value line"))
+                say.BEFORE_HEADER if current is None and equals > 0
+                else say.EMPTY_SECTION_NAME if line == b"[]" else say.NEITHER))
     if zero_line is not None:
-        return None, ("line %d: a zero byte, which no ANSI or UTF-8 text holds"
-                      " (UTF-16 without a byte-order mark?)" % zero_line)
+        return None, "line %d: %s" % (zero_line, say.ZERO_BYTE)
     return sections, None
 
 
@@ -148,14 +146,14 @@ def installer_outcome(data, root, tree):
 
     document, reason = load(data)
     if document is None:
-        return 1, message("Cannot open init file %s\n", release_file) + reason + "\n"
+        return 1, message(say.CANNOT_OPEN_INIT, release_file) + reason + "\n"
     install = first(document, b"Install")
     if install is None:
-        return 1, message("No [Install] section in init file %s\n", release_file)
-    too_long = "Value of %s in init file %s is too long, paths with it would exceed 259 bytes\n"
+        return 1, message(say.NO_INSTALL_SECTION, release_file)
+    too_long = say.VALUE_TOO_LONG
     vsn = first(install, b"VSN")
     if vsn is None:
-        return 1, message("No key VSN in init file %s\n", release_file)
+        return 1, message(say.NO_KEY % ("VSN", "%s"), release_file)
     if leads_elsewhere(vsn):
         return 1, refused_version("VSN", vsn, release_file)
     versioned_bin = root_bytes + b"\\sumbra-" + vsn + b"\\bin"
@@ -164,7 +162,7 @@ def installer_outcome(data, root, tree):
         return 1, too_long % ("VSN", release_file.decode("latin-1"))
     system_vsn = first(install, b"SYSTEM_VSN")
     if system_vsn is None:
-        return 1, message("No key SYSTEM_VSN in init file %s\n", release_file)
+        return 1, message(say.NO_KEY % ("SYSTEM_VSN", "%s"), release_file)
     if leads_elsewhere(system_vsn):
         return 1, refused_version("SYSTEM_VSN", system_vsn, release_file)
     release_dir = root_bytes + b"\\releases\\" + system_vsn
@@ -178,7 +176,7 @@ def installer_outcome(data, root, tree):
                + [release_dir + b"\\" + n.encode() for n in BOOT_FILES])
     for source in sources:
         if not os.path.exists(source.replace(b"\\", b"/")):
-            return 1, message("Could not find file %s\n", source)
+            return 1, message(say.FILE_MISSING, source)
     if vsn != tree.vsn.encode() or system_vsn != tree.system_vsn.encode():
         raise Unforeseen("versions %r and %r name other files of the tree" % (vsn, system_vsn))
     return 0, ""

@@ -5,25 +5,13 @@ third copy); the shipped tool has no fault injection."""
 
 import errno
 import os
-import re
 
 import pytest
 
-from expected import BAIL_OUT, copy_failed, expect, reason
+import messages as say
+from expected import copy_failed, expect, reason
 from fault_loop import run_kind
 from tree import Tree, installation_problems
-
-
-def fault_kinds():
-    """The kinds of call the test builds can make fail, as the fault seam's
-    table of names spells them."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    with open(os.path.join(os.path.dirname(here), "fault", "fault.cpp")) as f:
-        table = re.search(r"fault_call_names\[[^]]*\] = \{([^}]*)\}", f.read()).group(1)
-    return re.findall(r'"([^"]+)"', table)
-
-
-KINDS = fault_kinds()
 
 # An empty plan arms nothing; each of these is refused.
 BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:4294967296",
@@ -35,7 +23,6 @@ BAD_PLANS = ["copy", "cpy:3", "copy:", "copy:0", "copy:3x", "copy:-1", "copy:429
 NOT_THE_TOOLS = {"write", "close", "rename"}
 
 
-@pytest.mark.parametrize("kind", KINDS)
 def test_faults(fault_tool, kind, tmp_path):
     if kind in NOT_THE_TOOLS:
         pytest.skip("the tool makes no %s call: only the library's save does" % kind)
@@ -50,7 +37,7 @@ def test_flush_fails(fault_tool, tmp_path):
     root = fault_tool.path(tree.base)
     outcome = fault_tool.run(["-s", root], environment={"QUORVEL_FAULT": "flush:1"})
     expect(outcome, 1, "", copy_failed(
-        root + "\\sumbra-5.10.3\\bin\\qvl.exe", root + "\\bin\\qvl.exe", BAIL_OUT,
+        root + "\\sumbra-5.10.3\\bin\\qvl.exe", root + "\\bin\\qvl.exe", say.BAILING_OUT,
         reason(fault_tool, "cannot flush %s\\bin\\qvl.ex~" % root, errno.EIO)))
     assert os.listdir(tree.root_bin()) == []
 
@@ -63,7 +50,7 @@ def silent_run(tool, root, plan, counts=None):
     return outcome.status, outcome.stdout, outcome.stderr
 
 
-def test_faults_plan(fault_tool, tool, tmp_path):
+def test_faults_plan(fault_tool, tool, kinds, tmp_path):
     """A plan that names no kind or no count ends the run with status 2
     before anything is touched; a count beyond the last call fails nothing;
     the shipped tool, which has no fault injection, ignores any plan."""
@@ -78,7 +65,7 @@ def test_faults_plan(fault_tool, tool, tmp_path):
     assert not installation_problems(tree, root, velmar=False)
     with open(counts_file) as f:
         counts = dict(line.split() for line in f)
-    assert sorted(counts) == sorted(KINDS), "the kinds the tool counts, and the tests'"
+    assert sorted(counts) == sorted(kinds), "the kinds the tool counts, and the listed ones"
     # A call beyond the last is never reached. Counts that cannot be
     # written (a directory is in the way) change nothing.
     beyond = "copy:%d" % (int(counts.get("copy", 0)) + 1)

@@ -6,7 +6,11 @@ import re
 
 import pytest
 
-from tree import QUESTION
+import messages as say
+
+# Under Wine, arguments and file names pass through the Unix locale: UTF-8
+# lets a name beyond ASCII reach the wide command line whole.
+UTF8 = {"LANG": "C.UTF-8"}
 
 
 def rows(table, *marks):
@@ -20,10 +24,6 @@ def expect(outcome, status, stdout, stderr):
         assert stderr.fullmatch(outcome.stderr), "standard error %r" % outcome.stderr
         stderr = outcome.stderr
     assert (outcome.status, outcome.stdout, outcome.stderr) == (status, stdout, stderr)
-
-
-BAIL_OUT = "Cannot continue installation, bailing out.\n"
-CONTINUE = "Continuing installation anyway...\n"
 
 
 def joined(*parts):
@@ -47,28 +47,22 @@ def reason(tool, step, error):
 def copy_failed(source, destination, then, why=""):
     """Standard error of a failed copy: the copy line, the reason, then what
     follows."""
-    return joined("Could not copy file %s to %s\n" % (source, destination), why, then)
-
-
-def another_installation(root):
-    """Standard error of a run refused because another one installs the tree."""
-    return ("Another installation of %s is running; wait for it to finish, then run Install "
-            "again.\n" % root)
+    return joined(say.COPY_FAILED % (source, destination), why, then)
 
 
 def create_failed(path, why):
-    return joined("Could not create file %s\n" % path, why, BAIL_OUT)
+    return joined(say.CANNOT_CREATE % path, why, say.BAILING_OUT)
 
 
 def success_stdout(vsn, silent):
-    return "" if silent else QUESTION + "Quorvel %s installed successfully\n" % vsn
+    return "" if silent else say.QUESTION + say.SUCCESS % vsn
 
 
 def cannot_open(tool, path, error):
     """Standard error of an Install.ini that cannot be opened: its path, then
     the system's own text for the error. Windows words its texts itself (and
     Wine otherwise than Windows): there any one line will do."""
-    first = "Cannot open init file %s\n" % path
+    first = say.CANNOT_OPEN_INIT % path
     if tool.windows:
         return re.compile(re.escape(first) + "cannot open the file: [^\n]+\n")
     return first + "cannot open the file: %s\n" % os.strerror(error)

@@ -7,9 +7,10 @@ import subprocess
 
 import pytest
 
-from expected import cannot_open, expect, reason, rows, success_stdout
+import messages as say
+from expected import UTF8, cannot_open, expect, reason, rows, success_stdout
 from tool import Outcome
-from tree import QUESTION, installation_problems
+from tree import installation_problems
 
 
 def with_root(arguments, ctx, tree):
@@ -26,37 +27,32 @@ def install_and_check(ctx, arguments, stdin=b"", velmar=False, silent=False):
 
 # ---- Arguments ---------------------------------------------------------
 
-SEE_HELP = "Run Install /? to see how to use it.\n"
-QUOTE = "Root directory %s holds a quote (\"); no folder name can hold one\n"
-QUOTED_ROOT_BACKSLASH = ("A quoted root must not end in a backslash: \"C:\\dist\\\" arrives as "
-                         "C:\\dist\"; write \"C:\\dist\" instead\n")
-CONTROL = "Root directory holds control character 0x%02X at byte %d; no folder name can hold one\n"
+def unknown(switch):
+    return say.UNKNOWN_SWITCH % switch + say.SEE_HELP
+
 
 # Each fails before the question, so standard output stays empty.
 FAILING_ARGUMENTS = [
     # -x fails before the root is looked at
-    ("unknown_switch_first", ["-x", "C:\\dist"], "Unknown command switch -x\n" + SEE_HELP),
+    ("unknown_switch_first", ["-x", "C:\\dist"], unknown("-x")),
     # a second root fails before a later bad switch
-    ("second_root", ["C:\\dist", "D:\\other", "-x"],
-     "Only one root directory can be specified, parameter D:\\other is illegal\n"),
-    ("upper_case_switch", ["-S"], "Unknown command switch -S\n" + SEE_HELP),
-    ("lone_dash", ["-"], "Unknown command switch -\n" + SEE_HELP),
-    ("long_help_with_one_dash", ["-help"], "Unknown command switch -help\n" + SEE_HELP),
+    ("second_root", ["C:\\dist", "D:\\other", "-x"], say.SECOND_ROOT % "D:\\other"),
+    ("upper_case_switch", ["-S"], unknown("-S")),
+    ("lone_dash", ["-"], unknown("-")),
+    ("long_help_with_one_dash", ["-help"], unknown("-help")),
     # the whole offending argument is reported, a control byte as its code
-    ("switch_after_two_roots", ["-s", "a", "b\tc"],
-     "Only one root directory can be specified, parameter b<0x09>c is illegal\n"),
-    ("switch_with_control_byte", ["-\x01"], "Unknown command switch -<0x01>\n" + SEE_HELP),
+    ("switch_after_two_roots", ["-s", "a", "b\tc"], say.SECOND_ROOT % "b<0x09>c"),
+    ("switch_with_control_byte", ["-\x01"], unknown("-<0x01>")),
     # an empty root: an unset variable
-    ("empty_root_refused", ["", "-s"],
-     "Root directory is empty: give the distribution's folder, or no root to use the folder "
-     "Install is in\n"),
+    ("empty_root_refused", ["", "-s"], say.EMPTY_ROOT),
     # "C:\dist\" arrives as C:\dist": the message says why
-    ("root_ends_in_quote", ["C:\\dist\""], QUOTE % "C:\\dist\"" + QUOTED_ROOT_BACKSLASH),
-    ("root_holds_quote", ["C:\\a\"b"], QUOTE % "C:\\a\"b"),
-    ("root_holds_tab", ["C:\\a\tb"], CONTROL % (9, 5)),
-    ("root_holds_delete", ["C:\\d\x7f"], CONTROL % (0x7F, 5)),
+    ("root_ends_in_quote", ["C:\\dist\""],
+     say.ROOT_QUOTE % "C:\\dist\"" + say.QUOTED_ROOT_BACKSLASH),
+    ("root_holds_quote", ["C:\\a\"b"], say.ROOT_QUOTE % "C:\\a\"b"),
+    ("root_holds_tab", ["C:\\a\tb"], say.ROOT_CONTROL % (9, 5)),
+    ("root_holds_delete", ["C:\\d\x7f"], say.ROOT_CONTROL % (0x7F, 5)),
     # a control byte is named before a quote, never printed
-    ("root_holds_control_and_quote", ["C:\\\"\x01"], CONTROL % (1, 5)),
+    ("root_holds_control_and_quote", ["C:\\\"\x01"], say.ROOT_CONTROL % (1, 5)),
 ]
 
 
@@ -112,7 +108,7 @@ def test_arguments_slash_s_is_a_root(ctx):
     current drive)."""
     outcome = ctx.tool.run(["/s"], stdin=b"\n", cwd=ctx.scratch)
     root = ctx.tool.own_directory(ctx.scratch)[:2] + "\\s" if ctx.tool.windows else "/s"
-    expect(outcome, 1, QUESTION, cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
+    expect(outcome, 1, say.QUESTION, cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
 
 
 # ---- Relative roots ------------------------------------------------------
@@ -154,9 +150,6 @@ def test_relative_root_in_messages(ctx):
     expect(outcome, 1, "", cannot_open(ctx.tool, path, errno.ENOENT))
 
 
-TOO_LONG = "Root directory is too long, paths in it would exceed 259 bytes: %s\n"
-
-
 @pytest.mark.parametrize("length", rows([("for_paths", 250), ("for_any_message", 5000)]))
 def test_relative_root_too_long(ctx, length):
     """Refused before the question."""
@@ -164,7 +157,7 @@ def test_relative_root_too_long(ctx, length):
     outcome = ctx.tool.run(["-s", argument], cwd=ctx.scratch)
     # A full path beyond any path the system takes is shown as given.
     full = ctx.tool.own_directory(os.path.join(ctx.scratch, argument))
-    expect(outcome, 1, "", TOO_LONG % (full if length < 1000 else argument))
+    expect(outcome, 1, "", say.ROOT_TOO_LONG % (full if length < 1000 else argument))
 
 
 @pytest.mark.native_only
@@ -176,25 +169,18 @@ def test_relative_root_without_current_folder(ctx):
     result = subprocess.run(command + ctx.tool.command(["-s", "tree"]), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=60)
     outcome = Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
-    expect(outcome, 1, "", "Could not tell the full path of root directory tree\n"
-           + reason(ctx.tool, "cannot tell the current folder", errno.ENOENT))
+    expect(outcome, 1, "", say.NO_FULL_PATH % "tree" + reason(ctx.tool, "cannot tell the current folder", errno.ENOENT))
 
 
 # ---- Names the ANSI code page cannot hold (Windows) ------------------------
 
-# Under Wine, arguments and file names pass through the Unix locale: UTF-8
-# lets "Łódź" reach the wide command line whole. Code page 1252 makes
-# "Lódz" of it, a name another folder may have: both must stay untouched.
-UTF8 = {"LANG": "C.UTF-8"}
-NOT_ANSI = ("cannot be written in this system's ANSI code page; it would read as %s, which may "
-            "be another folder\n")
-
-# (name, what is refused, how the tool is started: root argument, working
-# directory, or the tool copied into the tree)
+# Code page 1252 makes "Lódz" of "Łódź", a name another folder may have:
+# both must stay untouched. (name, the message, how the tool is started:
+# root argument, working directory, or the tool copied into the tree)
 NOT_IN_CODE_PAGE = [
-    ("root", "Root directory ", "argument"),
-    ("relative_root_in_folder", "Root directory ", "cwd"),
-    ("own_location", "The folder Install is in ", "copy"),
+    ("root", say.ROOT_NOT_ANSI, "argument"),
+    ("relative_root_in_folder", say.ROOT_NOT_ANSI, "cwd"),
+    ("own_location", say.OWN_PATH_NOT_ANSI, "copy"),
 ]
 
 
@@ -207,16 +193,8 @@ def test_not_in_code_page(ctx, refused, start):
                 "cwd": dict(arguments=["-s", "."], cwd=meant.base)}.get(start)
                or dict(arguments=["-s"], executable=copy_tool_into(ctx, meant.base)))
     outcome = ctx.tool.run(environment=UTF8, **command)
-    expect(outcome, 1, "", refused + NOT_ANSI % ctx.root(look_alike))
+    expect(outcome, 1, "", refused % ctx.root(look_alike))
     assert [t.base for t in (meant, look_alike) if os.path.exists(t.root_bin())] == []
-
-
-@pytest.mark.windows_only
-def test_root_in_code_page_beyond_ascii(ctx):
-    tree = ctx.tree(name="d\xe9j\xe0")
-    outcome = ctx.tool.run(["-s", ctx.root(tree)], environment=UTF8)
-    expect(outcome, 0, "", "")
-    assert not installation_problems(tree, ctx.root(tree), velmar=False)
 
 
 # ---- Root from the tool's own location ----------------------------------
@@ -229,13 +207,33 @@ def copy_tool_into(ctx, directory):
     return destination
 
 
-def test_own_location_installs(ctx):
-    """Without arguments the tool installs the tree it sits in."""
+# The tool run silently from a folder: (name, the folder, what it writes on
+# standard error: "" when it installs the tree it sits in)
+OWN_LOCATIONS = [
+    ("installs_the_tree_it_is_in", "tree", lambda ctx, root: ""),
+    ("names_its_release_file", "empty dir",
+     lambda ctx, root: cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT)),
+    ("too_long", os.path.join(*["d" * 40] * 8), lambda ctx, root: say.TRUNCATED_OWN_PATH),
+]
+OWN_LOCATIONS_ON_LINUX = [
+    # a line feed (Linux allows it) is refused, its byte never printed
+    ("with_control_byte", "a\nb",
+     lambda ctx, root: say.ROOT_CONTROL % (10, len(ctx.tool.own_directory(ctx.scratch)) + 3)),
+]
+
+
+@pytest.mark.parametrize("folder, stderr", rows(OWN_LOCATIONS) + rows(
+    OWN_LOCATIONS_ON_LINUX, pytest.mark.native_only))
+def test_own_location(ctx, folder, stderr):
     tree = ctx.tree()
-    executable = copy_tool_into(ctx, tree.base)
-    outcome = ctx.tool.run([], stdin=b"y\n", executable=executable, cwd=ctx.scratch)
-    expect(outcome, 0, success_stdout(tree.vsn, False), "")
-    assert not installation_problems(tree, ctx.tool.own_directory(tree.base), velmar=False)
+    directory = os.path.join(ctx.scratch, folder)
+    executable = copy_tool_into(ctx, directory)
+    outcome = ctx.tool.run(["-s"], executable=executable, cwd=ctx.scratch)
+    root = ctx.tool.own_directory(directory)
+    expected = stderr(ctx, root)
+    expect(outcome, 1 if expected else 0, "", expected)
+    if not expected:
+        assert not installation_problems(tree, root, velmar=False)
 
 
 @pytest.mark.windows_only
@@ -254,35 +252,10 @@ def test_drive_root(ctx):
         os.remove(drive)
 
 
-@pytest.mark.native_only
-def test_own_location_with_control_byte(ctx):
-    """A folder whose name holds a line feed (Linux allows it) is refused,
-    its byte never printed."""
-    executable = copy_tool_into(ctx, os.path.join(ctx.scratch, "a\nb"))
-    position = len(ctx.tool.own_directory(ctx.scratch)) + 3
-    expect(ctx.tool.run(["-s"], executable=executable), 1, "", CONTROL % (10, position))
-
-
-def test_own_location_names_its_release_file(ctx):
-    directory = os.path.join(ctx.scratch, "empty dir")
-    executable = copy_tool_into(ctx, directory)
-    outcome = ctx.tool.run(["-s"], executable=executable)
-    root = ctx.tool.own_directory(directory)
-    expect(outcome, 1, "", cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
-
-
-def test_own_location_too_long(ctx):
-    directory = ctx.scratch
-    while len(ctx.tool.own_directory(directory)) < 300:
-        directory = os.path.join(directory, "d" * 40)
-    executable = copy_tool_into(ctx, directory)
-    outcome = ctx.tool.run(["-s"], executable=executable)
-    expect(outcome, 1, "", "GetModuleFileName returned a path longer than 259 bytes\n")
-
-
 # ---- The question -------------------------------------------------------
 
-# (name, the answer, whether it chooses the velmar start-up)
+# (name, the answer (None: standard input closed), whether it chooses the
+# velmar start-up (None: no answer could be read))
 ANSWERS = [
     ("YES", b"YES\n", False), ("Yes", b"Yes\n", False), ("Y", b"Y\n", False),
     ("y_crlf", b"y\r\n", False), ("y_without_line_feed", b"y", False),
@@ -290,24 +263,16 @@ ANSWERS = [
     ("empty_line", b"\n", True), ("y_then_carriage_return_text", b"y\rubbish\n", False),
     ("overlong_line", b"y" * 150 + b"\n", True),
     ("yes_after_99_bytes", b"x" * 99 + b"yes\n", True),
+    ("end_of_input", b"", None), ("closed_input", None, None),
 ]
 
 
 @pytest.mark.parametrize("answer, velmar", rows(ANSWERS))
 def test_answer(ctx, answer, velmar):
-    install_and_check(ctx, ["ROOT"], stdin=answer, velmar=velmar)
-
-
-def test_answer_end_of_input(ctx):
-    tree = ctx.tree()
-    outcome = ctx.tool.run([ctx.root(tree)], stdin=b"")
-    expect(outcome, 1, QUESTION, "Could not read answer from user.\n")
-
-
-def test_answer_closed_input(ctx):
-    tree = ctx.tree()
-    outcome = ctx.tool.run([ctx.root(tree)], close_stdin=True)
-    expect(outcome, 1, QUESTION, "Could not read answer from user.\n")
+    if velmar is not None:
+        return install_and_check(ctx, ["ROOT"], stdin=answer, velmar=velmar)
+    outcome = ctx.tool.run([ctx.root(ctx.tree())], stdin=answer or b"", close_stdin=answer is None)
+    expect(outcome, 1, say.QUESTION, say.NO_ANSWER)
 
 
 def test_silent_never_reads_input(ctx):

@@ -7,10 +7,11 @@ import subprocess
 
 import pytest
 
-from expected import (BAIL_OUT, CONTINUE, cannot_open, copy_failed, create_failed, expect, reason, rows,
+import messages as say
+from expected import (UTF8, cannot_open, copy_failed, create_failed, expect, reason, rows,
                       success_stdout)
-from tree import (BOOT_FILES, EXECUTABLES, QUESTION, escaped, installation_problems,
-                  launcher_config, read, release_description, strays, write)
+from tree import (BOOT_FILES, EXECUTABLES, escaped, installation_problems, read,
+                  release_description, strays, write)
 
 
 def installs_silently(ctx, tree, root=None):
@@ -20,81 +21,68 @@ def installs_silently(ctx, tree, root=None):
     assert not installation_problems(tree, root, velmar=False)
 
 
-# ---- Whole installations ------------------------------------------------
-
-def test_install_silent(ctx):
-    """The minimal start-up, and nothing printed."""
-    installs_silently(ctx, ctx.tree())
-
-
-def test_install_interactive_velmar(ctx):
-    """Answering no installs the velmar start-up."""
-    tree = ctx.tree()
-    outcome = ctx.tool.run([ctx.root(tree)], stdin=b"no\n")
-    expect(outcome, 0, success_stdout(tree.vsn, False), "")
-    assert not installation_problems(tree, ctx.root(tree), velmar=True)
-
-
-def test_install_twice(ctx):
-    """Running again repeats every copy and ends the same way."""
-    tree = ctx.tree()
-    expect(ctx.tool.run(["-s", ctx.root(tree)]), 0, "", "")
-    second = ctx.tool.run([ctx.root(tree)], stdin=b"n\n")
-    expect(second, 0, success_stdout(tree.vsn, False), "")
-    assert not installation_problems(tree, ctx.root(tree), velmar=True)
-
-
-def test_install_over_existing_files(ctx):
-    """An existing bin folder and qvl.ini files are replaced."""
-    tree = ctx.tree()
+def stale_copies(ctx, tree):
     stale = b"stale content that is longer than any new file would be" * 100
     for name in EXECUTABLES + BOOT_FILES + ["start.boot", "qvl.ini"]:
         write(tree.root_bin(name), stale)
     write(tree.versioned_bin("qvl.ini"), stale)
-    installs_silently(ctx, tree)
 
 
-def test_install_root_with_trailing_backslash(ctx):
-    """A trailing backslash stays in every composed path."""
-    tree = ctx.tree()
-    installs_silently(ctx, tree, ctx.root(tree) + "\\")
+# ---- Whole installations ------------------------------------------------
+
+UTF8_MARK = b"\xef\xbb\xbf"
+# (name, the tree's options, what is done to it first, the arguments (ROOT:
+# the tree's root, ROOT\\ with a trailing backslash), standard input, whether
+# the velmar start-up is chosen)
+WHOLE_INSTALLATIONS = [
+    ("silent", {}, None, ["-s", "ROOT"], b"", False),
+    ("answer_no_is_velmar", {}, None, ["ROOT"], b"no\n", True),
+    # every copy made again, and the same end
+    ("twice", {}, installs_silently, ["ROOT"], b"n\n", True),
+    ("over_existing_files", {}, stale_copies, ["-s", "ROOT"], b"", False),
+    # the backslash stays in every composed path
+    ("root_with_trailing_backslash", {}, None, ["-s", "ROOT\\"], b"", False),
+    # escaped in qvl.ini
+    ("root_with_semicolon_and_spaces", {"name": "dist; one"}, None, ["-s", "ROOT"], b"", False),
+    ("repeated_vsn_takes_the_first", {"ini": "[Install]\nVSN=5.10.3\nVSN=9.9\nSYSTEM_VSN=R16B\n"},
+     None, ["ROOT"], b"y\n", False),
+    ("ini_with_comments_and_other_sections", {"ini": (
+        "; release of the day\r\n[Other]\r\nVSN = 1.0\r\n\r\n[Install]  \r\n"
+        "  VSN = 5.10.3 ; current\r\nSYSTEM_VSN=R16B\r\nNOTE=x\r\n")},
+     None, ["-s", "ROOT"], b"", False),
+    ("ini_with_utf8_byte_order_mark", {"ini": UTF8_MARK + release_description().encode()}, None,
+     ["-s", "ROOT"], b"", False),
+    # folders named as the system names them: the ANSI code page on
+    # Windows, the bytes on Linux
+    ("utf8_version", {"vsn": "5.10.3-\xe9", "ini": UTF8_MARK + release_description(
+        "5.10.3-\xe9").encode()}, None, ["-s", "ROOT"], b"", False),
+    ("empty_executable", {}, lambda ctx, tree: write(tree.versioned_bin("vk_run.exe"), b""),
+     ["-s", "ROOT"], b"", False),
+]
+WHOLE_INSTALLATIONS_ON_LINUX = [
+    # replaced as a name, never written through
+    ("launcher_config_a_link_to_a_device", {}, lambda ctx, tree: os.symlink(
+        "/dev/full", tree.versioned_bin("qvl.ini")), ["-s", "ROOT"], b"", False),
+]
+WHOLE_INSTALLATIONS_ON_WINDOWS = [
+    ("root_in_code_page_beyond_ascii", {"name": "d\xe9j\xe0"}, None, ["-s", "ROOT"], b"", False),
+]
 
 
-def test_install_path_with_semicolon(ctx):
-    """A root holding ; and spaces is escaped in qvl.ini."""
-    installs_silently(ctx, ctx.tree(name="dist; one"))
-
-
-def test_install_repeated_vsn(ctx):
-    """A repeated VSN takes the first value."""
-    tree = ctx.tree(ini="[Install]\nVSN=5.10.3\nVSN=9.9\nSYSTEM_VSN=R16B\n")
-    outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
-    expect(outcome, 0, success_stdout("5.10.3", False), "")
-    assert not installation_problems(tree, ctx.root(tree), velmar=False)
-
-
-def test_install_ini_with_comments_and_other_sections(ctx):
-    """Other sections, comments and CR LF are ignored."""
-    ini = ("; release of the day\r\n[Other]\r\nVSN = 1.0\r\n\r\n[Install]  \r\n"
-           "  VSN = 5.10.3 ; current\r\nSYSTEM_VSN=R16B\r\nNOTE=x\r\n")
-    installs_silently(ctx, ctx.tree(ini=ini))
-
-
-def test_install_ini_with_utf8_byte_order_mark(ctx):
-    installs_silently(ctx, ctx.tree(ini=b"\xef\xbb\xbf" + release_description().encode()))
-
-
-def test_utf8_version(ctx):
-    """A UTF-8 Install.ini (it has the mark) names folders as the system
-    does: in the ANSI code page on Windows, in its bytes on Linux."""
-    vsn = "5.10.3-\xe9"
-    tree = ctx.tree(vsn=vsn, ini=b"\xef\xbb\xbf" + release_description(vsn).encode())
-    expect(ctx.tool.run(["-s", ctx.root(tree)], environment={"LANG": "C.UTF-8"}), 0, "", "")
-    shown = vsn if ctx.tool.windows else vsn.encode().decode("latin-1")
-    assert read(tree.versioned_bin("qvl.ini")) == launcher_config(ctx.root(tree), shown)
-    assert [p for p in installation_problems(tree, ctx.root(tree), velmar=False)
-            if "qvl.ini" not in p] == []
-
+@pytest.mark.parametrize("options, prepare, arguments, stdin, velmar", rows(
+    WHOLE_INSTALLATIONS) + rows(WHOLE_INSTALLATIONS_ON_LINUX, pytest.mark.native_only) + rows(
+    WHOLE_INSTALLATIONS_ON_WINDOWS, pytest.mark.windows_only))
+def test_whole_installation(ctx, options, prepare, arguments, stdin, velmar):
+    tree = ctx.tree(**options)
+    if prepare:
+        prepare(ctx, tree)
+    root = ctx.root(tree) + ("\\" if "ROOT\\" in arguments else "")
+    # Under Wine, arguments reach the tool through the Unix locale.
+    outcome = ctx.tool.run([root if a.startswith("ROOT") else a for a in arguments], stdin=stdin,
+                           environment=UTF8)
+    expect(outcome, 0, success_stdout(tree.vsn, "-s" in arguments), "")
+    shown = tree.vsn if ctx.tool.windows else tree.vsn.encode().decode("latin-1")
+    assert not installation_problems(tree, root, velmar, shown) + strays(tree)
 
 
 @pytest.mark.windows_only
@@ -102,42 +90,31 @@ def test_utf8_version_without_ansi_form(ctx):
     """A UTF-8 version that the ANSI code page cannot write is refused,
     never taken for the look-alike folder it would read as."""
     tree = ctx.tree(vsn="5.10.3-L",
-                    ini=b"\xef\xbb\xbf" + release_description("5.10.3-\u0141").encode())
-    expect(ctx.tool.run(["-s", ctx.root(tree)]), 1, "",
-           "Value of VSN in init file %s cannot be written in this system's ANSI code page; "
-           "it would read as 5.10.3-L, which may be another folder\n"
-           % ctx.composed(tree, "Install.ini"))
+                    ini=UTF8_MARK + release_description("5.10.3-\u0141").encode())
+    expect(ctx.tool.run(["-s", ctx.root(tree)]), 1, "", say.VERSION_NOT_ANSI % (
+        "VSN", ctx.composed(tree, "Install.ini"), "5.10.3-L"))
     assert not os.path.exists(tree.root_bin())
 
 # ---- Install.ini ---------------------------------------------------------
 
-CANNOT_OPEN = "Cannot open init file %s\n"
-NEITHER = "neither a [section] header nor a key=value line"
-
-# (name, what Install.ini holds (None: it is missing), standard error)
+# (name, what Install.ini holds (None: it is missing; DIRECTORY: a folder),
+# standard error: a message naming it, or the errno of a file that cannot
+# be opened)
+DIRECTORY = "a folder"
 RELEASE_FILE_FAILURES = [
-    ("missing", None, cannot_open),
-    ("bad_structure", "VSN=1\n[Install]\nVSN=1\nSYSTEM_VSN=R\n",
-     CANNOT_OPEN + "line 1: key=value before the first [section] header\n"),
-    ("empty_section_name", "[]\nVSN=1\n",
-     CANNOT_OPEN + "line 1: [] is not a section header: a section needs a name\n"),
-    ("line_neither_header_nor_entry", "[Install]\r\nVSN=1\r\n\r\n; note\r\n=1\r\n",
-     CANNOT_OPEN + "line 5: %s\n" % NEITHER),
-    ("continued_line_at_fault", "[Install]\nVSN=1\nnot an \\\nentry\n[Next]\n",
-     CANNOT_OPEN + "line 3: %s\n" % NEITHER),
-    ("utf16_little_endian", "\ufeff[Install]\nVSN=1\n".encode("utf-16-le"),
-     CANNOT_OPEN + "the file is UTF-16 text (little-endian); save it as ANSI or UTF-8\n"),
-    ("utf16_big_endian", "\ufeff[Install]\nVSN=1\n".encode("utf-16-be"),
-     CANNOT_OPEN + "the file is UTF-16 text (big-endian); save it as ANSI or UTF-8\n"),
-    ("lower_case_section", "[install]\nVSN=5.10.3\nSYSTEM_VSN=R16B\n",
-     "No [Install] section in init file %s\n"),
-    ("empty", "", "No [Install] section in init file %s\n"),
-    ("comments_only", "; nothing\n\n   \n;[Install]\n", "No [Install] section in init file %s\n"),
-    ("no_vsn", "[Install]\nSYSTEM_VSN=R16B\n", "No key VSN in init file %s\n"),
-    ("lower_case_vsn", "[Install]\nvsn=5.10.3\nSYSTEM_VSN=R16B\n", "No key VSN in init file %s\n"),
+    ("missing", None, errno.ENOENT),
+    ("is_a_directory", DIRECTORY, errno.EISDIR),
+    # the library's reason, as it words it (its own tests hold each)
+    ("load_message_forwarded", "[Install]\nVSN=1\nnot an \\\nentry\n[Next]\n",
+     say.CANNOT_OPEN_INIT + "line 3: %s\n" % say.NEITHER),
+    ("lower_case_section", "[install]\nVSN=5.10.3\nSYSTEM_VSN=R16B\n", say.NO_INSTALL_SECTION),
+    ("empty", "", say.NO_INSTALL_SECTION),
+    ("comments_only", "; nothing\n\n   \n;[Install]\n", say.NO_INSTALL_SECTION),
+    ("no_vsn", "[Install]\nSYSTEM_VSN=R16B\n", say.NO_KEY % ("VSN", "%s")),
+    ("lower_case_vsn", "[Install]\nvsn=5.10.3\nSYSTEM_VSN=R16B\n", say.NO_KEY % ("VSN", "%s")),
     ("vsn_in_second_section", "[Install]\nSYSTEM_VSN=R16B\n[Install]\nVSN=5.10.3\n",
-     "No key VSN in init file %s\n"),
-    ("no_system_vsn", "[Install]\nVSN=5.10.3\n", "No key SYSTEM_VSN in init file %s\n"),
+     say.NO_KEY % ("VSN", "%s")),
+    ("no_system_vsn", "[Install]\nVSN=5.10.3\n", say.NO_KEY % ("SYSTEM_VSN", "%s")),
 ]
 
 
@@ -145,30 +122,20 @@ RELEASE_FILE_FAILURES = [
 def test_release_file(ctx, ini, message):
     """Each fails with its message, before bin is created."""
     tree = ctx.tree()
-    if ini is None:
+    if ini is None or ini == DIRECTORY:
         os.remove(tree.path("Install.ini"))
+        if ini == DIRECTORY:
+            os.mkdir(tree.path("Install.ini"))
     else:
         write(tree.path("Install.ini"), ini)
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
     path = ctx.composed(tree, "Install.ini")
-    expect(outcome, 1, QUESTION,
-           message(ctx.tool, path, errno.ENOENT) if callable(message) else message % path)
+    expect(outcome, 1, say.QUESTION,
+           cannot_open(ctx.tool, path, message) if isinstance(message, int) else message % path)
     assert not os.path.exists(tree.root_bin())
 
 
-def test_release_file_is_a_directory(ctx):
-    tree = ctx.tree()
-    os.remove(tree.path("Install.ini"))
-    os.mkdir(tree.path("Install.ini"))
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", cannot_open(ctx.tool, ctx.composed(tree, "Install.ini"), errno.EISDIR))
-
-
 # ---- Versions that cannot name one folder ----------------------------------
-
-NOT_A_FOLDER_NAME = ('Value of %s in init file %s is not a folder name: "%s"\n'
-                     "A version must not be empty, . or .., nor hold \\, /, : or a control "
-                     "character\n")
 
 VERSIONS_NOT_FOLDER_NAMES = [
     ("vsn_empty", "VSN", ""),
@@ -192,42 +159,40 @@ def test_version(ctx, key, value):
     write(tree.path("Install.ini"), release_description(versions["VSN"], versions["SYSTEM_VSN"]))
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
     shown = value.replace("\t", "<0x09>") if len(value) < 260 else value[:256] + "..."
-    expect(outcome, 1, "", NOT_A_FOLDER_NAME % (key, ctx.composed(tree, "Install.ini"), shown))
+    expect(outcome, 1, "", say.NOT_A_FOLDER_NAME % (key, ctx.composed(tree, "Install.ini"), shown))
     assert os.listdir(ctx.scratch) == ["tree"] and not os.path.exists(tree.root_bin())
 
 
 # ---- Copies ------------------------------------------------------------------
 
-def test_fifth_executable_missing(ctx):
-    """An upgrade short of one program ends before anything changes: bin
-    holds the earlier installation, byte for byte."""
+def bin_files(tree):
+    return {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())}
+
+
+# An upgrade short of a source: (name, what is done to the new release, the
+# source the message names)
+MISSING_SOURCES = [
+    ("fifth_executable", lambda tree: os.remove(tree.versioned_bin("kestin.exe")),
+     ("sumbra-5.10.3", "bin", "kestin.exe")),
+    ("boot_file", lambda tree: os.remove(tree.release_dir("start_velmar.boot")),
+     ("releases", "R16B", "start_velmar.boot")),
+    # the first boot file is named
+    ("release_directory", lambda tree: write(tree.path("Install.ini"), release_description(
+        "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot")),
+]
+
+
+@pytest.mark.parametrize("make_fault, missing", rows(MISSING_SOURCES))
+def test_missing_source(ctx, make_fault, missing):
+    """The run ends before anything changes: bin holds the earlier
+    installation, byte for byte."""
     installs_silently(ctx, ctx.tree(vsn="5.10.2"))
     tree = ctx.tree(vsn="5.10.3")
-    os.remove(tree.versioned_bin("kestin.exe"))
-    before = {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())}
+    make_fault(tree)
+    before = bin_files(tree)
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", "Could not find file %s\n"
-           % ctx.composed(tree, "sumbra-5.10.3", "bin", "kestin.exe"))
-    assert {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())} == before
-
-
-def test_boot_file_missing(ctx):
-    """A missing boot file ends the run after the executables."""
-    tree = ctx.tree()
-    os.remove(tree.release_dir("start_velmar.boot"))
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", "Could not find file %s\n"
-           % ctx.composed(tree, "releases", "R16B", "start_velmar.boot"))
-    assert not os.path.exists(tree.root_bin())
-
-
-def test_release_directory_missing(ctx):
-    """A missing release directory names the first boot file."""
-    tree = ctx.tree(system_vsn="R16B")
-    write(tree.path("Install.ini"), release_description("5.10.3", "R17"))
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", "Could not find file %s\n"
-           % ctx.composed(tree, "releases", "R17", "start_mirren.boot"))
+    expect(outcome, 1, "", say.FILE_MISSING % ctx.composed(tree, *missing))
+    assert bin_files(tree) == before
 
 
 # A copy that ends the run before qvl.ini is written: (name, what makes it
@@ -261,48 +226,34 @@ def test_fatal_copy(ctx, make_fault, source, destination, step, error):
     tree = ctx.tree()
     make_fault(tree)
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", copy_failed(ctx.composed(tree, *source), ctx.composed(tree, *destination),
-                                       BAIL_OUT, reason(ctx.tool, step, error)))
+    expect(outcome, 1, "", copy_failed(ctx.composed(tree, *source),
+                                       ctx.composed(tree, *destination), say.BAILING_OUT,
+                                       reason(ctx.tool, step, error)))
     assert not os.path.exists(tree.versioned_bin("qvl.ini"))
     assert not strays(tree)
 
 
 # ---- qvl.ini -----------------------------------------------------------------
 
-def test_launcher_config_cannot_be_created(ctx):
+@pytest.mark.parametrize("place", rows([("cannot_be_written", ("sumbra-5.10.3", "bin", "qvl.ini")),
+                                         ("cannot_be_copied", ("bin", "qvl.ini"))]))
+def test_launcher_config_is_a_folder(ctx, place):
+    """qvl.ini where a folder stands ends the run; one written stays."""
     tree = ctx.tree()
-    os.mkdir(tree.versioned_bin("qvl.ini"))
+    os.makedirs(tree.path(*place))
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
-    expect(outcome, 1, QUESTION, create_failed(ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"),
-                                               reason(ctx.tool, REPLACE, errno.EISDIR)))
-
-
-def test_launcher_config_copy_fails(ctx):
-    """qvl.ini that cannot be copied into bin ends the run."""
-    tree = ctx.tree()
-    os.makedirs(tree.root_bin("qvl.ini"))
-    outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
-    expect(outcome, 1, QUESTION, copy_failed(
-        ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini"), ctx.composed(tree, "bin", "qvl.ini"),
-        BAIL_OUT, reason(ctx.tool, REPLACE, errno.EISDIR)))
-    assert os.path.isfile(tree.versioned_bin("qvl.ini")), "the written qvl.ini is gone"
-
-
-@pytest.mark.native_only
-def test_launcher_config_link_to_a_device_is_replaced(ctx):
-    """qvl.ini a link (to /dev/full): replaced as a name, never written
-    through."""
-    tree = ctx.tree()
-    assert os.path.exists("/dev/full")
-    os.symlink("/dev/full", tree.versioned_bin("qvl.ini"))
-    installs_silently(ctx, tree)
-    assert not os.path.islink(tree.versioned_bin("qvl.ini"))
+    written = ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")
+    why = reason(ctx.tool, REPLACE, errno.EISDIR)
+    expect(outcome, 1, say.QUESTION, create_failed(written, why) if place[0] != "bin" else
+           copy_failed(written, ctx.composed(tree, *place), say.BAILING_OUT, why))
+    assert os.path.isfile(tree.versioned_bin("qvl.ini")) == (place[0] == "bin")
 
 
 # ---- Values too long for a path -------------------------------------------
 
 def padded_tree(ctx, root_length, **options):
-    """A tree whose root, as the tool sees it, is exactly root_length bytes."""
+    """A tree whose root, as the tool sees it, is exactly root_length bytes
+    (at least; 0: as short as it comes)."""
     base = os.path.join(ctx.scratch, "t")
     while len(ctx.tool.path(base)) < root_length:
         shortfall = root_length - len(ctx.tool.path(base))
@@ -310,58 +261,41 @@ def padded_tree(ctx, root_length, **options):
     return ctx.tree(name=os.path.relpath(base, ctx.scratch), **options)
 
 
-def refused_as_too_long(ctx, tree, key):
-    """A silent run refuses the value of key before anything is copied."""
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", "Value of %s in init file %s is too long, paths with it would exceed "
-           "259 bytes\n" % (key, ctx.composed(tree, "Install.ini")))
-    assert not os.path.exists(tree.root_bin())
-
-
 # With VSN "1" and SYSTEM_VSN "R" the longest path of the run is the release
 # directory's <root>\releases\R\start_mirren.boot.
 LONGEST_SUFFIX = len("\\releases\\R\\start_mirren.boot")
-
-
-def test_longest_path_that_fits(ctx):
-    """A tree whose longest path is exactly 259 bytes installs."""
-    installs_silently(ctx, padded_tree(ctx, 259 - LONGEST_SUFFIX, vsn="1", system_vsn="R"))
-
-
-def test_longest_path_one_byte_too_long(ctx):
-    refused_as_too_long(ctx, padded_tree(ctx, 260 - LONGEST_SUFFIX, vsn="1", system_vsn="R"),
-                        "SYSTEM_VSN")
-
-
-def test_root_one_byte_too_long(ctx):
-    """Refused before anything happens."""
-    tree = padded_tree(ctx, 260 - len("\\bin\\start_mirren.boot"))
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", "Root directory is too long, paths in it would exceed 259 bytes: %s\n"
-           % ctx.root(tree))
-    assert not os.path.exists(tree.root_bin())
-
-
-def test_root_far_too_long(ctx):
-    """A root of 1000 bytes is refused, not truncated."""
-    root = ctx.tool.path(ctx.scratch) + "\\" + "r" * 997
-    outcome = ctx.tool.run(["-s", root])
-    expect(outcome, 1, "", "Root directory is too long, paths in it would exceed 259 bytes: %s\n"
-           % root)
-
-
-VALUE_TOO_LONG = [
-    ("vsn_of_300_bytes", "VSN", "v" * 300, "R16B"),
-    ("vsn_too_long_for_its_path", "VSN", "v" * 230, "R16B"),
-    ("system_vsn_too_long", "SYSTEM_VSN", "5.10.3", "s" * 250),
+# (name, length of the root (0: short), VSN, SYSTEM_VSN, what is refused as
+# too long: ROOT, a key, or None: the tree installs)
+ROOT = "root"
+PATH_LENGTHS = [
+    ("longest_path_that_fits", 259 - LONGEST_SUFFIX, "1", "R", None),
+    ("longest_path_one_byte_too_long", 260 - LONGEST_SUFFIX, "1", "R", "SYSTEM_VSN"),
+    ("root_one_byte_too_long", 260 - len("\\bin\\start_mirren.boot"), "5.10.3", "R16B", ROOT),
+    # refused, not truncated
+    ("root_far_too_long", 1000, "5.10.3", "R16B", ROOT),
+    ("vsn_of_300_bytes", 0, "v" * 300, "R16B", "VSN"),
+    ("vsn_too_long_for_its_path", 0, "v" * 230, "R16B", "VSN"),
+    ("system_vsn_too_long", 0, "5.10.3", "s" * 250, "SYSTEM_VSN"),
+    # folders whose paths fit in 250 bytes, the names joined to them not
+    ("vsn_leaves_no_room_for_names", 150, "v" * 88, "R16B", "VSN"),
+    ("system_vsn_leaves_no_room_for_names", 150, "5.10.3", "s" * 90, "SYSTEM_VSN"),
 ]
 
 
-@pytest.mark.parametrize("key, vsn, system_vsn", rows(VALUE_TOO_LONG))
-def test_value(ctx, key, vsn, system_vsn):
-    tree = ctx.tree()
+@pytest.mark.parametrize("root_length, vsn, system_vsn, refused", rows(PATH_LENGTHS))
+def test_path_length(ctx, root_length, vsn, system_vsn, refused):
+    """Refused before anything happens."""
+    versions = dict(vsn=vsn, system_vsn=system_vsn)
+    tree = padded_tree(ctx, root_length, **({} if refused else versions))
     write(tree.path("Install.ini"), release_description(vsn, system_vsn))
-    refused_as_too_long(ctx, tree, key)
+    outcome = ctx.tool.run(["-s", ctx.root(tree)])
+    if refused is None:
+        expect(outcome, 0, "", "")
+        assert not installation_problems(tree, ctx.root(tree), velmar=False)
+        return
+    expect(outcome, 1, "", say.ROOT_TOO_LONG % ctx.root(tree) if refused == ROOT
+           else say.VALUE_TOO_LONG % (refused, ctx.composed(tree, "Install.ini")))
+    assert not os.path.exists(tree.root_bin())
 
 
 # ---- Locked files (Windows) -------------------------------------------------
@@ -371,11 +305,11 @@ def test_value(ctx, key, vsn, system_vsn):
 LOCKED_FILES = [
     # a source that cannot be read ends the run
     ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", OPEN_SOURCE,
-     BAIL_OUT, 1),
+     say.BAILING_OUT, 1),
     # in use, as by a running program: a warning, the rest installs
-    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, CONTINUE, 0),
+    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, say.CONTINUING, 0),
     ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", REPLACE,
-     BAIL_OUT, 1),
+     say.BAILING_OUT, 1),
 ]
 
 

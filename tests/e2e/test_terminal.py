@@ -7,7 +7,8 @@ import time
 
 import pytest
 
-from tree import QUESTION, installation_problems
+import messages as say
+from tree import installation_problems
 
 
 def read_until(master, wanted, seconds):
@@ -36,9 +37,10 @@ def test_terminal_prompt_before_typing(ctx):
                                stderr=slave, close_fds=True)
     os.close(slave)
     try:
-        assert read_until(master, QUESTION.encode(), 20) == QUESTION.encode()
+        assert read_until(master, say.QUESTION.encode(), 20) == say.QUESTION.encode()
         os.write(master, b"y\n")
-        assert b"Quorvel 5.10.3 installed successfully" in read_until(master, b"successfully", 20)
+        success = (say.SUCCESS % tree.vsn).encode()
+        assert success.rstrip() in read_until(master, success.rstrip(), 20)
         assert process.wait(timeout=20) == 0
     finally:
         if process.poll() is None:

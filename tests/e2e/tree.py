@@ -9,8 +9,6 @@ MINIMAL_BOOT = "start_mirren.boot"
 VELMAR_BOOT = "start_velmar.boot"
 BOOT_FILES = [MINIMAL_BOOT, VELMAR_BOOT]
 
-QUESTION = "Do you want a minimal startup instead of velmar [No]: "
-
 
 def release_description(vsn="5.10.3", system_vsn="R16B"):
     return "[Install]\nVSN=%s\nSYSTEM_VSN=%s\n" % (vsn, system_vsn)
@@ -74,13 +72,14 @@ def launcher_config(root, vsn):
             % (escaped(bindir), escaped(root))).encode("latin-1")
 
 
-def installation_problems(tree, root, velmar):
+def installation_problems(tree, root, velmar, vsn=None):
     """Everything a finished installation left wrong, as readable lines; an
-    empty list means the tree is exactly as it must be."""
+    empty list means the tree is exactly as it must be. vsn: the version as
+    qvl.ini names it, when the tool writes it otherwise than tree.vsn."""
     problems = []
 
     def expect_copy(destination, source):
-        if not os.path.isfile(destination):
+        if os.path.islink(destination) or not os.path.isfile(destination):
             problems.append("missing %s" % destination)
         elif read(destination) != read(source):
             problems.append("%s differs from %s" % (destination, source))
@@ -90,9 +89,9 @@ def installation_problems(tree, root, velmar):
     for name in BOOT_FILES:
         expect_copy(tree.root_bin(name), tree.release_dir(name))
     expect_copy(tree.root_bin("start.boot"), tree.release_dir(VELMAR_BOOT if velmar else MINIMAL_BOOT))
-    expected = launcher_config(root, tree.vsn)
+    expected = launcher_config(root, vsn or tree.vsn)
     for place in (tree.versioned_bin("qvl.ini"), tree.root_bin("qvl.ini")):
-        if not os.path.isfile(place):
+        if os.path.islink(place) or not os.path.isfile(place):
             problems.append("missing %s" % place)
         elif read(place) != expected:
             problems.append("%s holds %r, expected %r" % (place, read(place), expected))

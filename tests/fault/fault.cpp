@@ -19,6 +19,11 @@ static const char *const fault_call_names[FAULT_KIND_COUNT] = {
     "create", "read",     "write", "close",  "rename", "full_path", "flush",
 };
 
+const char *fault_kind_name(FaultKind kind)
+{
+    return fault_call_names[kind];
+}
+
 static uint32_t fault_counts[FAULT_KIND_COUNT];
 static uint32_t fault_armed[FAULT_KIND_COUNT];
 static const char *fault_counts_path;

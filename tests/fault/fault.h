@@ -34,6 +34,9 @@ typedef enum FaultKind {
     FAULT_KIND_COUNT
 } FaultKind;
 
+/* The kind as a fault plan and the counts file spell it ("copy"). */
+const char *fault_kind_name(FaultKind kind);
+
 /* Counts one call of the given kind; 1 when this call must fail. */
 int fault_check(FaultKind kind);
 

@@ -1,5 +1,5 @@
 // Two threads saving the same file at once, also in a ThreadSanitizer build
-// of the library (scripts/check-threads.sh), which fails the run on any
+// of the library (the threads preset), which fails the run on any
 // data race between them: every save completes, the file left holds one
 // of the two texts whole, and no temporary remains.
 #include "inifile.h"

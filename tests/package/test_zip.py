@@ -6,21 +6,20 @@ under the emulator (Wine): once silently, once answering the question."""
 import glob
 import os
 import shutil
-import struct
 import subprocess
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
+import pefile
 import pytest
 
-from pe_resources import PeError, read_resources
+import messages as say
+from expected import expect
+from tool import Tool
+from tree import BOOT_FILES, EXECUTABLES, launcher_config
 
 SAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
                       "examples", "sample")
-QUESTION = "Do you want a minimal startup instead of velmar [No]: "
-EXECUTABLES = ["qvl.exe", "wqvl.exe", "qvlc.exe", "brevant.exe", "kestin.exe",
-               "ostrel.exe", "vk_run.exe"]
-BOOT_FILES = ["start_mirren.boot", "start_velmar.boot"]
 PROGRAM = "Install.exe"
 # The Windows versions the manifest must name: without the newest, Windows
 # 10 and 11 run the tool as if it were made for Windows 8.
@@ -63,14 +62,29 @@ def test_archive_holds_the_program_and_its_readme(options, package):
     assert b"\n" not in bare and b"\r" not in bare, "README.txt has lines not ended by CR LF"
 
 
+def resources(program):
+    """The program's application manifest and its version resource (fixed
+    file version, product version and strings), as Windows reads them."""
+    image = pefile.PE(str(program))
+    manifest = None
+    for kind in image.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]:
+            data = kind.directory.entries[0].directory.entries[0].data.struct
+            manifest = image.get_data(data.OffsetToData, data.Size)
+    fixed = image.VS_FIXEDFILEINFO[0]
+    strings = {key.decode(): value.decode() for info in image.FileInfo[0]
+               if info.Key == b"StringFileInfo" for table in info.StringTable
+               for key, value in table.entries.items()}
+    return manifest, ((fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+                       fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF),
+                      (fixed.ProductVersionMS >> 16, fixed.ProductVersionMS & 0xFFFF,
+                       fixed.ProductVersionLS >> 16, fixed.ProductVersionLS & 0xFFFF), strings)
+
+
 def test_program_carries_its_version_and_manifest(options, package):
     """The manifest asks for no elevation and names the Windows versions;
     the version resource carries the project's version and names."""
-    program = package[1] / PROGRAM
-    try:
-        manifest, info = read_resources(program)
-    except (PeError, IndexError, ValueError, struct.error) as error:
-        pytest.fail("cannot read the resources of %s: %s" % (program, error))
+    manifest, (file_version, product_version, strings) = resources(package[1] / PROGRAM)
     assert manifest is not None, "no application manifest"
     root = ElementTree.fromstring(manifest)
     levels = [e.get("level") for e in root.iter("{urn:schemas-microsoft-com:asm.v3}"
@@ -79,38 +93,21 @@ def test_program_carries_its_version_and_manifest(options, package):
     systems = {e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}"
                                               "supportedOS")}
     assert SUPPORTED_OS <= systems
-    assert info is not None, "no version resource"
     numbers = tuple(int(n) for n in options.project_version.split(".")) + (0,)
     wanted = {"FileVersion": options.project_version, "ProductVersion": options.project_version,
               "OriginalFilename": PROGRAM}
-    assert (info["file_version"], info["product_version"]) == (numbers, numbers)
-    assert {key: info["strings"].get(key) for key in wanted} == wanted
-    assert info["strings"].get("ProductName") and info["strings"].get("FileDescription")
+    assert (file_version, product_version) == (numbers, numbers)
+    assert {key: strings.get(key) for key in wanted} == wanted
+    assert strings.get("ProductName") and strings.get("FileDescription")
 
 
-def own_root(directory):
-    """The root the tool derives from its own folder, as it writes it."""
-    return "Z:" + os.path.abspath(directory).replace("/", "\\")
-
-
-def run_tool(options, program, arguments, stdin):
-    result = subprocess.run(options.emulator + [program] + arguments, input=stdin,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-    out = result.stdout.decode("latin-1").replace("\r\n", "\n")
-    err = result.stderr.decode("latin-1").replace("\r\n", "\n")
-    return result.returncode, out, err
-
-
-def check_installation(dist, active):
+def check_installation(tool, dist, active):
     """bin and both qvl.ini files as the installation must leave them; the
     sample's version."""
     versioned = glob.glob(os.path.join(SAMPLE, "sumbra-*"))
     vsn = os.path.basename(versioned[0])[len("sumbra-"):]
     release = glob.glob(os.path.join(SAMPLE, "releases", "*"))[0]
-    root = own_root(dist)
-    bindir = root + "\\sumbra-" + vsn + "\\bin"
-    launcher = ("[quorvel]\nBindir=%s\nProgname=qvl\nRootdir=%s\n"
-                % (bindir.replace("\\", "\\\\"), root.replace("\\", "\\\\"))).encode("latin-1")
+    launcher = launcher_config(tool.own_directory(dist), vsn)
     wanted = {name: read(os.path.join(versioned[0], "bin", name)) for name in EXECUTABLES}
     wanted.update({name: read(os.path.join(release, name)) for name in BOOT_FILES})
     wanted["start.boot"] = read(os.path.join(release, active))
@@ -128,8 +125,9 @@ def test_packaged_program_installs_the_sample(options, package, tmp_path):
     shutil.copytree(SAMPLE, dist)
     program = os.path.join(dist, PROGRAM)
     shutil.copy2(package[1] / PROGRAM, program)
-    assert run_tool(options, program, ["-s"], b"") == (0, "", "")
-    check_installation(dist, "start_mirren.boot")
-    outcome = run_tool(options, program, [], b"\n")
-    vsn = check_installation(dist, "start_velmar.boot")
-    assert outcome == (0, QUESTION + "Quorvel %s installed successfully\n" % vsn, "")
+    tool = Tool(program, options.emulator)
+    expect(tool.run(["-s"], timeout=120), 0, "", "")
+    check_installation(tool, dist, "start_mirren.boot")
+    outcome = tool.run([], stdin=b"\n", timeout=120)
+    vsn = check_installation(tool, dist, "start_velmar.boot")
+    expect(outcome, 0, say.QUESTION + say.SUCCESS % vsn, "")

@@ -77,8 +77,11 @@ TEST(ParseArguments, Table)
 
 TEST(CutRootFromPath, Table)
 {
+    // Delivered truncated: the whole buffer, no terminating zero, a
+    // backslash in it that would otherwise give a plausible root.
+    const std::string filled = "aa\\" + std::string(PATH_BUFFER_SIZE - 3, 'a');
     struct Case {
-        const char *path;
+        std::string path;
         OwnRootResult result;
         const char *root;
     } cases[] = {
@@ -90,32 +93,20 @@ TEST(CutRootFromPath, Table)
         {"C:/dist/Install.exe", OWN_ROOT_BROKEN, nullptr},
         {"setup.exe", OWN_ROOT_BROKEN, nullptr},
         {"", OWN_ROOT_NO_PATH, nullptr},
+        {filled, OWN_ROOT_TRUNCATED, nullptr},
+        {filled.substr(0, PATH_BUFFER_SIZE - 1), OWN_ROOT_OK, "aa"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         char buffer[PATH_BUFFER_SIZE];
-        strcpy(buffer, c.path);
-        EXPECT_EQ(cut_root_from_path(buffer, (uint32_t)strlen(c.path)), c.result);
+        memcpy(buffer, c.path.data(), c.path.size());  // no zero after a filled buffer
+        if (c.path.size() < sizeof buffer)
+            buffer[c.path.size()] = '\0';
+        EXPECT_EQ(cut_root_from_path(buffer, (uint32_t)c.path.size()), c.result);
         if (c.root != nullptr) {
             EXPECT_STREQ(buffer, c.root);
         }
     }
-}
-
-TEST(CutRootFromPath, RefusesAPathThatFilledTheBuffer)
-{
-    // Delivered truncated: PATH_BUFFER_SIZE bytes, no terminating zero, a
-    // backslash in it that would otherwise give a plausible root.
-    char buffer[PATH_BUFFER_SIZE];
-    memset(buffer, 'a', sizeof buffer);
-    buffer[2] = '\\';
-    EXPECT_EQ(cut_root_from_path(buffer, PATH_BUFFER_SIZE), OWN_ROOT_TRUNCATED);
-    char fits[PATH_BUFFER_SIZE];
-    memset(fits, 'a', sizeof fits);
-    fits[2] = '\\';
-    fits[PATH_BUFFER_SIZE - 1] = '\0';
-    EXPECT_EQ(cut_root_from_path(fits, PATH_BUFFER_SIZE - 1), OWN_ROOT_OK);
-    EXPECT_STREQ(fits, "aa");
 }
 
 TEST(RootFromOwnPath, FailsWhenThePlatformCannotSay)

@@ -11,9 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -34,6 +37,13 @@ class Scratch {
     {
         std::ofstream(host(name), std::ios::binary) << bytes;
         EXPECT_EQ(chmod(host(name).c_str(), mode), 0);
+    }
+    std::set<std::string> list() const
+    {
+        std::set<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(base_))
+            names.insert(entry.path().filename().string());
+        return names;
     }
     std::string read(const std::string &name) const
     {
@@ -74,80 +84,74 @@ TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
     EXPECT_EQ(scratch.read("file"), "x");
 }
 
-TEST(PosixPlatform, DestinationsThatWouldBeTheirOwnScratchFileAreRefused)
-{
-    Scratch scratch;
-    scratch.write("file", "x");
-    for (const std::string &destination :
-         {std::string(), scratch.path("") + "\\", scratch.path("backup~")}) {
-        SCOPED_TRACE(destination);
-        EXPECT_EQ(copy_file(scratch.path("file"), destination), PLATFORM_COPY_FAILED);
-    }
-    EXPECT_EQ(access(scratch.host("backup~").c_str(), F_OK), -1);
-}
-
-TEST(PosixPlatform, CopyOntoItselfIsMadeAndLeavesItWhole)
-{
-    Scratch scratch;
-    scratch.write("a", "the only copy");
-    ASSERT_EQ(link(scratch.host("a").c_str(), scratch.host("b").c_str()), 0);
-    for (const char *destination : {"a", "b"}) {
-        SCOPED_TRACE(destination);
-        EXPECT_EQ(copy_file(scratch.path("a"), scratch.path(destination)), PLATFORM_COPY_DONE);
-        EXPECT_EQ(scratch.read("a"), "the only copy");
-    }
-}
-
-TEST(PosixPlatform, CopyKeepsPermissionBitsPlusOwnerWriteAndReplacesContent)
+// Every copy starts from a fresh folder holding four programs with their
+// permission bits, an old read-only copy, and a file with a hard link.
+// Paths are names in that folder, "" itself, or host paths ("/dev/zero").
+TEST(PosixPlatform, Copies)
 {
     struct {
-        mode_t source, copy;
-    } cases[] = {{0750, 0750}, {0444, 0644}, {0500, 0700}, {06755, 0755}};
+        const char *description, *source, *destination;
+        PlatformCopyResult result;
+        const char *step;     // the failed step, where it tells
+        const char *content;  // of the destination, where it tells
+        mode_t mode;          // of the destination, where it tells
+    } cases[] = {
+        {"replaces, keeping the permission bits", "0750", "old", PLATFORM_COPY_DONE, nullptr, "new",
+         0750},
+        {"adds the owner's write bit", "0444", "old", PLATFORM_COPY_DONE, nullptr, "new", 0644},
+        {"adds it to 0500", "0500", "old", PLATFORM_COPY_DONE, nullptr, "new", 0700},
+        {"drops set-user-ID and set-group-ID", "6755", "old", PLATFORM_COPY_DONE, nullptr, "new",
+         0755},
+        {"onto itself: made, the file whole", "a", "a", PLATFORM_COPY_DONE, nullptr,
+         "the only copy", 0},
+        {"onto a hard link of itself", "a", "b", PLATFORM_COPY_DONE, nullptr, "the only copy", 0},
+        // destinations that would be their own scratch file
+        {"empty destination", "a", "", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+        {"destination ending in a backslash", "a", "\\", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+        {"destination a scratch name", "a", "backup~", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+        // only regular files are copied or replaced
+        {"device as destination", "a", "/dev/null", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+        {"device as source", "/dev/zero", "copy", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+        // the kernel reports no size for this process's memory, so the copy
+        // reads it, and reading its first page (never mapped) fails
+        {"source that fails to read", "/proc/self/mem", "copy", PLATFORM_COPY_FAILED,
+         "cannot read the source", nullptr, 0},
+        {"missing source", "absent", "copy", PLATFORM_COPY_FAILED, nullptr, nullptr, 0},
+    };
+    const std::pair<const char *, mode_t> programs[] = {
+        {"0750", 0750}, {"0444", 0444}, {"0500", 0500}, {"6755", 06755}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.source);
+        SCOPED_TRACE(c.description);
         Scratch scratch;
-        scratch.write("tool", "new", c.source);
+        for (const auto &[name, mode] : programs)
+            scratch.write(name, "new", mode);
         scratch.write("old", "older and longer", 0400);
-        ASSERT_EQ(copy_file(scratch.path("tool"), scratch.path("old")), PLATFORM_COPY_DONE);
-        EXPECT_EQ(scratch.read("old"), "new");
+        scratch.write("a", "the only copy");
+        ASSERT_EQ(link(scratch.host("a").c_str(), scratch.host("b").c_str()), 0);
+        const std::set<std::string> before = scratch.list();
+        auto at = [&](const char *name) {
+            return name[0] == '/' ? Scratch::windows(name) : *name ? scratch.path(name) : "";
+        };
+        PlatformError error;
+        EXPECT_EQ(platform_copy_file(at(c.source).c_str(), at(c.destination).c_str(), &error),
+                  c.result);
+        if (c.step != nullptr) {
+            EXPECT_STREQ(error.step, c.step);
+        }
+        // Nothing made beside, and no scratch file left.
+        EXPECT_EQ(scratch.list(), before);
+        if (c.content != nullptr) {
+            EXPECT_EQ(scratch.read(c.destination), c.content);
+        }
         struct stat status;
-        ASSERT_EQ(stat(scratch.host("old").c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, c.copy);
+        if (c.mode != 0) {
+            ASSERT_EQ(stat(scratch.host(c.destination).c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, c.mode);
+        }
     }
-}
-
-TEST(PosixPlatform, OnlyRegularFilesAreCopiedOrReplaced)
-{
-    Scratch scratch;
-    scratch.write("file", "x");
-    const std::string file = scratch.path("file");
-    // A device as destination is not written to, as source not read from.
-    EXPECT_EQ(copy_file(file, "\\dev\\null"), PLATFORM_COPY_FAILED);
-    EXPECT_EQ(copy_file("\\dev\\zero", scratch.path("copy")), PLATFORM_COPY_FAILED);
-    EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
     struct stat status;
     ASSERT_EQ(stat("/dev/null", &status), 0);
     EXPECT_TRUE(S_ISCHR(status.st_mode));
-}
-
-TEST(PosixPlatform, ASourceThatFailsToReadIsNotCopied)
-{
-    // The kernel reports no size for this process's memory, so the copy
-    // reads it, and reading its first page (never mapped) fails.
-    Scratch scratch;
-    PlatformError error;
-    EXPECT_EQ(platform_copy_file("\\proc\\self\\mem", scratch.path("copy").c_str(), &error),
-              PLATFORM_COPY_FAILED);
-    EXPECT_STREQ(error.step, "cannot read the source");
-    EXPECT_EQ(access(scratch.host("copy").c_str(), F_OK), -1);
-    EXPECT_EQ(access(scratch.host("cop~").c_str(), F_OK), -1);
-}
-
-TEST(PosixPlatform, CopyOfAMissingSourceTouchesNothing)
-{
-    Scratch scratch;
-    EXPECT_EQ(copy_file(scratch.path("absent"), scratch.path("b")), PLATFORM_COPY_FAILED);
-    EXPECT_EQ(access(scratch.host("b").c_str(), F_OK), -1);
 }
 
 TEST(PosixPlatform, OwnPathIsThisProgramWithBackslashes)
