@@ -302,10 +302,13 @@ int platform_write_file(const char *destination, const char *bytes, uint32_t cou
 }
 
 // Reads the rest of fd into a new heap block (*bytes, *count bytes); 0 with
-// errno on failure, and no block.
+// errno on failure, and no block. The block has room for the whole file
+// and one byte more, which tells its end without growing; a file that grows
+// meanwhile grows it.
 static int posix_read_whole(int fd, char **bytes, size_t *count)
 {
-    size_t size = 4096;
+    struct stat status = {};
+    size_t size = fstat(fd, &status) == 0 ? (size_t)status.st_size + 1 : 4096;
     size_t filled = 0;
     char *block = (char *)malloc(size);
     for (;;) {

@@ -409,10 +409,15 @@ int platform_write_file(const char *destination, const char *bytes, uint32_t cou
 }
 
 // Reads the rest of file into a new heap block (*bytes, *count bytes); 0
-// with GetLastError() on failure, and no block.
+// with GetLastError() on failure, and no block. The block has room for the
+// whole file and one byte more, which tells its end without growing; a
+// file that grows meanwhile grows it, up to what a DWORD counts.
 static int win32_read_whole(HANDLE file, char **bytes, size_t *count)
 {
-    DWORD size = 4096;
+    LARGE_INTEGER length = {};
+    DWORD size = GetFileSizeEx(file, &length) && length.QuadPart < 0x7FFFFFFF
+                     ? (DWORD)length.QuadPart + 1
+                     : 4096;
     DWORD filled = 0;
     char *block = (char *)malloc(size);
     for (;;) {

@@ -3,6 +3,7 @@ and the success message, with every failure and its exact message."""
 
 import errno
 import os
+import re
 import subprocess
 
 import pytest
@@ -55,6 +56,9 @@ WHOLE_INSTALLATIONS = [
     # folders named as the system names them: the ANSI code page on
     # Windows, the bytes on Linux
     ("utf8_version", {"vsn": "5.10.3-\xe9", "ini": UTF8_MARK + release_description(
+        "5.10.3-\xe9").encode()}, None, ["-s", "ROOT"], b"", False),
+    # as current Notepad saves it: no mark, but every byte beyond ASCII UTF-8
+    ("utf8_version_without_mark", {"vsn": "5.10.3-\xe9", "ini": release_description(
         "5.10.3-\xe9").encode()}, None, ["-s", "ROOT"], b"", False),
     ("empty_executable", {}, lambda ctx, tree: write(tree.versioned_bin("vk_run.exe"), b""),
      ["-s", "ROOT"], b"", False),
@@ -120,7 +124,7 @@ RELEASE_FILE_FAILURES = [
 
 @pytest.mark.parametrize("ini, message", rows(RELEASE_FILE_FAILURES))
 def test_release_file(ctx, ini, message):
-    """Each fails with its message, before bin is created."""
+    """Each fails with its message, before the question."""
     tree = ctx.tree()
     if ini is None or ini == DIRECTORY:
         os.remove(tree.path("Install.ini"))
@@ -130,7 +134,7 @@ def test_release_file(ctx, ini, message):
         write(tree.path("Install.ini"), ini)
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
     path = ctx.composed(tree, "Install.ini")
-    expect(outcome, 1, say.QUESTION,
+    expect(outcome, 1, "",
            cannot_open(ctx.tool, path, message) if isinstance(message, int) else message % path)
     assert not os.path.exists(tree.root_bin())
 
@@ -148,6 +152,8 @@ VERSIONS_NOT_FOLDER_NAMES = [
     ("system_vsn_out_of_the_tree", "SYSTEM_VSN", "..\\..\\R16B"),
     ("vsn_too_long_to_quote", "VSN", "v" * 300 + "/"),
     ("vsn_with_tab", "VSN", "5.10\t3"),
+    # U+0085 in UTF-8: a control character as a tab is
+    ("vsn_with_c1_control", "VSN", "5.10\xc2\x853"),
 ]
 
 
@@ -158,7 +164,8 @@ def test_version(ctx, key, value):
     versions = {"VSN": tree.vsn, "SYSTEM_VSN": tree.system_vsn, key: escaped(value)}
     write(tree.path("Install.ini"), release_description(versions["VSN"], versions["SYSTEM_VSN"]))
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    shown = value.replace("\t", "<0x09>") if len(value) < 260 else value[:256] + "..."
+    shown = (re.sub("\t|\xc2[\x80-\x9f]", lambda c: "<0x%02X>" % ord(c.group()[-1]), value)
+             if len(value) < 260 else value[:256] + "...")
     expect(outcome, 1, "", say.NOT_A_FOLDER_NAME % (key, ctx.composed(tree, "Install.ini"), shown))
     assert os.listdir(ctx.scratch) == ["tree"] and not os.path.exists(tree.root_bin())
 
@@ -169,40 +176,68 @@ def bin_files(tree):
     return {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())}
 
 
-# An upgrade short of a source: (name, what is done to the new release, the
-# source the message names)
+OPEN_SOURCE = "cannot open the source"
+REPLACE = "cannot replace the destination"
+
+
+def not_replaceable(tree):
+    """bin shared and sticky, and the first copy in it root's: its user may
+    not replace it."""
+    if os.geteuid() != 0:
+        pytest.skip("only root can hand a copy in bin to another user")
+    os.chmod(tree.root_bin(), 0o1777)
+    for path in (tree.root_bin(), tree.root_bin("qvl.exe")):
+        os.chown(path, 0, 0)
+
+
+def folder_for(path):
+    os.remove(path)
+    os.mkdir(path)
+
+
+# An upgrade short of a source it can copy, or whose first copy cannot be
+# made: (name, what is done to it, the source the message names, and the
+# reason (step, errno) of a copy that cannot be made)
 MISSING_SOURCES = [
     ("fifth_executable", lambda tree: os.remove(tree.versioned_bin("kestin.exe")),
-     ("sumbra-5.10.3", "bin", "kestin.exe")),
+     ("sumbra-5.10.3", "bin", "kestin.exe"), None),
     ("boot_file", lambda tree: os.remove(tree.release_dir("start_velmar.boot")),
-     ("releases", "R16B", "start_velmar.boot")),
+     ("releases", "R16B", "start_velmar.boot"), None),
     # the first boot file is named
     ("release_directory", lambda tree: write(tree.path("Install.ini"), release_description(
-        "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot")),
+        "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot"), None),
+    ("executable_source_is_directory", lambda tree: folder_for(tree.versioned_bin("ostrel.exe")),
+     ("sumbra-5.10.3", "bin", "ostrel.exe"), (OPEN_SOURCE, errno.EISDIR)),
+    ("boot_file_source_is_directory", lambda tree: folder_for(tree.release_dir(
+        "start_mirren.boot")), ("releases", "R16B", "start_mirren.boot"),
+     (OPEN_SOURCE, errno.EISDIR)),
+    ("unreadable_source", lambda tree: os.chmod(tree.versioned_bin("kestin.exe"), 0),
+     ("sumbra-5.10.3", "bin", "kestin.exe"), (OPEN_SOURCE, errno.EACCES)),
+    # not taken for a program in use, under Wine either
+    ("copy_the_user_may_not_replace", not_replaceable, ("sumbra-5.10.3", "bin", "qvl.exe"),
+     (REPLACE, errno.EPERM)),
 ]
 
 
-@pytest.mark.parametrize("make_fault, missing", rows(MISSING_SOURCES))
-def test_missing_source(ctx, make_fault, missing):
-    """The run ends before anything changes: bin holds the earlier
-    installation, byte for byte."""
+@pytest.mark.parametrize("make_fault, missing, why", rows(MISSING_SOURCES))
+def test_missing_source(ctx, make_fault, missing, why):
+    """The run, as a normal user, ends before anything changes: bin holds
+    the earlier installation, byte for byte."""
     installs_silently(ctx, ctx.tree(vsn="5.10.2"))
     tree = ctx.tree(vsn="5.10.3")
+    tool = ctx.normal_user()
     make_fault(tree)
     before = bin_files(tree)
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", say.FILE_MISSING % ctx.composed(tree, *missing))
+    outcome = tool.run(["-s", ctx.root(tree)])
+    source = ctx.composed(tree, *missing)
+    expect(outcome, 1, "", say.FILE_MISSING % source if why is None else copy_failed(
+        source, ctx.composed(tree, "bin", missing[-1]), say.BAILING_OUT, reason(ctx.tool, *why)))
     assert bin_files(tree) == before
 
 
 # A copy that ends the run before qvl.ini is written: (name, what makes it
 # fail, its source, its destination, and the reason: the step and errno)
-OPEN_SOURCE = "cannot open the source"
-REPLACE = "cannot replace the destination"
 FATAL_COPIES = [
-    ("executable_source_is_directory", lambda tree: (
-        os.remove(tree.versioned_bin("ostrel.exe")), os.mkdir(tree.versioned_bin("ostrel.exe"))),
-     ("sumbra-5.10.3", "bin", "ostrel.exe"), ("bin", "ostrel.exe"), OPEN_SOURCE, errno.EISDIR),
     ("executable_destination_is_directory", lambda tree: os.makedirs(tree.root_bin("wqvl.exe")),
      ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), REPLACE, errno.EISDIR),
     ("first_executable_destination_is_directory",
@@ -210,11 +245,6 @@ FATAL_COPIES = [
      ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), REPLACE, errno.EISDIR),
     ("boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start_velmar.boot")),
      ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), REPLACE,
-     errno.EISDIR),
-    ("boot_file_source_is_directory", lambda tree: (
-        os.remove(tree.release_dir("start_mirren.boot")),
-        os.mkdir(tree.release_dir("start_mirren.boot"))),
-     ("releases", "R16B", "start_mirren.boot"), ("bin", "start_mirren.boot"), OPEN_SOURCE,
      errno.EISDIR),
     ("active_boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start.boot")),
      ("bin", "start_mirren.boot"), ("bin", "start.boot"), REPLACE, errno.EISDIR),
@@ -265,20 +295,23 @@ def padded_tree(ctx, root_length, **options):
 # directory's <root>\releases\R\start_mirren.boot.
 LONGEST_SUFFIX = len("\\releases\\R\\start_mirren.boot")
 # (name, length of the root (0: short), VSN, SYSTEM_VSN, what is refused as
-# too long: ROOT, a key, or None: the tree installs)
+# too long: ROOT before the versions are read, the root with the most bytes
+# it may have for them, a key whose value would not fit even under a
+# drive's root, or None: the tree installs)
 ROOT = "root"
 PATH_LENGTHS = [
     ("longest_path_that_fits", 259 - LONGEST_SUFFIX, "1", "R", None),
-    ("longest_path_one_byte_too_long", 260 - LONGEST_SUFFIX, "1", "R", "SYSTEM_VSN"),
+    # the root's fault, with the versions' paths as they are
+    ("longest_path_one_byte_too_long", 260 - LONGEST_SUFFIX, "1", "R", 259 - LONGEST_SUFFIX),
     ("root_one_byte_too_long", 260 - len("\\bin\\start_mirren.boot"), "5.10.3", "R16B", ROOT),
     # refused, not truncated
     ("root_far_too_long", 1000, "5.10.3", "R16B", ROOT),
     ("vsn_of_300_bytes", 0, "v" * 300, "R16B", "VSN"),
-    ("vsn_too_long_for_its_path", 0, "v" * 230, "R16B", "VSN"),
+    ("vsn_too_long_for_its_path", 0, "v" * 245, "R16B", "VSN"),
     ("system_vsn_too_long", 0, "5.10.3", "s" * 250, "SYSTEM_VSN"),
     # folders whose paths fit in 250 bytes, the names joined to them not
-    ("vsn_leaves_no_room_for_names", 150, "v" * 88, "R16B", "VSN"),
-    ("system_vsn_leaves_no_room_for_names", 150, "5.10.3", "s" * 90, "SYSTEM_VSN"),
+    ("vsn_leaves_no_room_for_names", 150, "v" * 88, "R16B", 147),
+    ("system_vsn_leaves_no_room_for_names", 150, "5.10.3", "s" * 90, 141),
 ]
 
 
@@ -293,7 +326,8 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
         expect(outcome, 0, "", "")
         assert not installation_problems(tree, ctx.root(tree), velmar=False)
         return
-    expect(outcome, 1, "", say.ROOT_TOO_LONG % ctx.root(tree) if refused == ROOT
+    limit = say.ROOT_LIMIT % refused if isinstance(refused, int) else ""
+    expect(outcome, 1, "", say.ROOT_TOO_LONG % ctx.root(tree) + limit if refused == ROOT or limit
            else say.VALUE_TOO_LONG % (refused, ctx.composed(tree, "Install.ini")))
     assert not os.path.exists(tree.root_bin())
 
