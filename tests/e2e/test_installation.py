@@ -9,8 +9,9 @@ import subprocess
 import pytest
 
 import messages as say
-from expected import (UTF8, cannot_open, copy_failed, create_failed, expect, reason, rows,
-                      success_stdout)
+from expected import (UTF8, cannot_open, copy_failed, create_failed, expect, joined, reason,
+                      rows, success_stdout)
+from tool import Outcome
 from tree import (BOOT_FILES, EXECUTABLES, escaped, installation_problems, read,
                   release_description, strays, write)
 
@@ -335,21 +336,25 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
 # ---- Locked files (Windows) -------------------------------------------------
 
 # (name, the file held open without sharing, the copy that fails, its
-# failing step, what follows its message, exit status)
+# failing step, what follows its message, exit status, and whether the run
+# answers the question with both streams in one log)
 LOCKED_FILES = [
     # a source that cannot be read ends the run
     ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", OPEN_SOURCE,
-     say.BAILING_OUT, 1),
+     say.BAILING_OUT, 1, False),
     # in use, as by a running program: a warning, the rest installs
-    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, say.CONTINUING, 0),
+    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, say.CONTINUING, 0,
+     False),
     ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", REPLACE,
-     say.BAILING_OUT, 1),
+     say.BAILING_OUT, 1, False),
+    # the log holds the lines in the order they were written
+    ("warning_in_a_log", ("bin", "qvlc.exe"), "qvlc.exe", REPLACE, say.CONTINUING, 0, True),
 ]
 
 
 @pytest.mark.windows_only
-@pytest.mark.parametrize("held, failing, step, then, status", rows(LOCKED_FILES))
-def test_locked(ctx, held, failing, step, then, status):
+@pytest.mark.parametrize("held, failing, step, then, status, one_log", rows(LOCKED_FILES))
+def test_locked(ctx, held, failing, step, then, status, one_log):
     tree = ctx.tree()
     assert ctx.hold, "no --hold-tool given"
     if held[0] == "bin":
@@ -359,14 +364,18 @@ def test_locked(ctx, held, failing, step, then, status):
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     try:
         assert holder.stdout.readline().startswith(b"held"), "the holder did not take the file"
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        outcome = ctx.tool.run([ctx.root(tree)] if one_log else ["-s", ctx.root(tree)],
+                               stdin=b"y\n", one_log=one_log)
     finally:
         holder.stdin.close()
         holder.wait(timeout=30)
     source_folder = ("sumbra-5.10.3", "bin") if failing in EXECUTABLES else ("releases", "R16B")
-    expect(outcome, status, "", copy_failed(
-        ctx.composed(tree, *source_folder, failing), ctx.composed(tree, "bin", failing), then,
-        reason(ctx.tool, step, 0)))
+    stderr = copy_failed(ctx.composed(tree, *source_folder, failing),
+                         ctx.composed(tree, "bin", failing), then, reason(ctx.tool, step, 0))
+    if one_log:
+        outcome = Outcome(outcome.status, "", outcome.stdout)
+        stderr = joined(say.QUESTION, stderr, say.SUCCESS % tree.vsn)
+    expect(outcome, status, "", stderr)
     # No scratch file is left, and a warning leaves the rest installed.
     assert not strays(tree)
     if status == 0:
