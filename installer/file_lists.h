@@ -72,21 +72,24 @@ typedef enum FileFailure {
     FAILURE_WARNS_IN_USE,
 } FileFailure;
 
-// Names that stand for boot choices' files: each boot choice's (a step
-// for each), or the chosen one's (a step for each, of which only the
-// chosen one's is carried out).
-inline constexpr char EVERY_BOOT_FILE[] = "<every boot file>";
-inline constexpr char CHOSEN_BOOT_FILE[] = "<the chosen boot file>";
+// The files a row stands for.
+typedef enum RowFiles {
+    NAMED_FILE,        // the one it names
+    EVERY_BOOT_FILE,   // each boot choice's file: a step for each
+    CHOSEN_BOOT_FILE,  // a step for each boot choice's file, of which only
+                       // the chosen one's is carried out
+} RowFiles;
 
 // A file a run lays out: copied from its name in one folder, or written,
 // to its name (or to renamed) in another.
 typedef struct LaidOutFile {
     FileMaking making;
-    TreeFolder from;  // a written file has none: the folder it is written in
-    const char *name;
+    TreeFolder from;   // a written file has none: the folder it is written in
+    const char *name;  // null for a boot choice's file
     TreeFolder to;
     const char *renamed;  // null: the same name
     FileFailure failure;
+    RowFiles files = NAMED_FILE;
 } LaidOutFile;
 
 #define LAUNCHER_CONFIG_FILE "qvl.ini"
@@ -107,11 +110,11 @@ inline constexpr LaidOutFile LAID_OUT_FILES[] = {
      FAILURE_WARNS_IN_USE},
     {COPIED_FROM_DISTRIBUTION, FOLDER_VERSIONED_BIN, "vk_run.exe", FOLDER_ROOT_BIN, nullptr,
      FAILURE_WARNS_IN_USE},
-    {COPIED_FROM_DISTRIBUTION, FOLDER_RELEASE, EVERY_BOOT_FILE, FOLDER_ROOT_BIN, nullptr,
-     FAILURE_ENDS_RUN},
+    {COPIED_FROM_DISTRIBUTION, FOLDER_RELEASE, nullptr, FOLDER_ROOT_BIN, nullptr, FAILURE_ENDS_RUN,
+     EVERY_BOOT_FILE},
     // The active boot file.
-    {COPIED_FROM_RUN, FOLDER_ROOT_BIN, CHOSEN_BOOT_FILE, FOLDER_ROOT_BIN, "start.boot",
-     FAILURE_ENDS_RUN},
+    {COPIED_FROM_RUN, FOLDER_ROOT_BIN, nullptr, FOLDER_ROOT_BIN, "start.boot", FAILURE_ENDS_RUN,
+     CHOSEN_BOOT_FILE},
     // The launcher configuration, beside the programs it starts in both
     // binary folders.
     {WRITTEN, FOLDER_VERSIONED_BIN, LAUNCHER_CONFIG_FILE, FOLDER_VERSIONED_BIN, nullptr,
@@ -120,20 +123,24 @@ inline constexpr LaidOutFile LAID_OUT_FILES[] = {
      FAILURE_ENDS_RUN},
 };
 
-// The boot choice's file a row's name stands for, or the name itself.
-constexpr const char *file_name(const char *name, size_t choice)
+// The name of the file of a row's step for a boot choice (the name itself
+// for a named file, which has one step).
+constexpr const char *file_name(const LaidOutFile &file, size_t choice)
 {
-    return name == EVERY_BOOT_FILE || name == CHOSEN_BOOT_FILE ? BOOT_CHOICES[choice].file : name;
+    return file.files == NAMED_FILE ? file.name : BOOT_CHOICES[choice].file;
 }
 
-// The steps of a run: one per row, one per boot choice for a row of boot
-// files.
+// The steps of a row: one, or one per boot choice.
+constexpr size_t step_count(const LaidOutFile &file)
+{
+    return file.files == NAMED_FILE ? 1 : BOOT_CHOICE_COUNT;
+}
+
 constexpr size_t plan_step_count()
 {
     size_t count = 0;
     for (const LaidOutFile &file : LAID_OUT_FILES)
-        count += file.name == EVERY_BOOT_FILE || file.name == CHOSEN_BOOT_FILE ? BOOT_CHOICE_COUNT
-                                                                              : 1;
+        count += step_count(file);
     return count;
 }
 inline constexpr size_t PLAN_STEP_COUNT = plan_step_count();
@@ -153,10 +160,10 @@ constexpr bool destinations_are_distinct()
 {
     for (const LaidOutFile &a : LAID_OUT_FILES) {
         for (const LaidOutFile &b : LAID_OUT_FILES) {
-            for (size_t i = 0; i < BOOT_CHOICE_COUNT; ++i) {
-                for (size_t j = 0; j < BOOT_CHOICE_COUNT; ++j) {
-                    const char *one = a.renamed ? a.renamed : file_name(a.name, i);
-                    const char *two = b.renamed ? b.renamed : file_name(b.name, j);
+            for (size_t i = 0; i < step_count(a); ++i) {
+                for (size_t j = 0; j < step_count(b); ++j) {
+                    const char *one = a.renamed ? a.renamed : file_name(a, i);
+                    const char *two = b.renamed ? b.renamed : file_name(b, j);
                     if (a.to == b.to && !same_name(one, two) &&
                         platform_scratch_names_clash(one, two))
                         return false;

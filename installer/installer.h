@@ -59,8 +59,7 @@ inline int is_control_byte(char c)
 // text has at c: 2, or 0 when there is none.
 inline int utf8_control_length(const char *c)
 {
-    return (unsigned char)c[0] == 0xC2 && (unsigned char)c[1] >= 0x80 &&
-                   (unsigned char)c[1] <= 0x9F
+    return (unsigned char)c[0] == 0xC2 && (unsigned char)c[1] >= 0x80 && (unsigned char)c[1] <= 0x9F
                ? 2
                : 0;
 }
@@ -119,10 +118,10 @@ int read_command_line(int argc, char **argv, InstallerState *state, Failure *fai
 // from the root and the versions, each in its own buffer of the platform's
 // path size.
 typedef struct PlanStep {
-    const LaidOutFile *file;             // its row
-    size_t choice;                       // a boot file's: the row of BOOT_CHOICES
-    int makes_folder;                    // the first step into <root>\bin makes it
-    char source[PATH_BUFFER_SIZE];       // empty for a written file
+    const LaidOutFile *file;        // its row
+    size_t choice;                  // a boot file's: the row of BOOT_CHOICES
+    int makes_folder;               // the first step into <root>\bin makes it
+    char source[PATH_BUFFER_SIZE];  // empty for a written file
     char destination[PATH_BUFFER_SIZE];
 } PlanStep;
 
@@ -184,8 +183,7 @@ int check_sources(const InstallPlan *plan, Failure *failure);
 
 // Carries out one step, unless it belongs to a boot choice not chosen. 0
 // when the run must end; a warning fills *failure and returns 1.
-int carry_out(const PlanStep *step, const InstallPlan *plan, size_t boot_choice,
-              Failure *failure);
+int carry_out(const PlanStep *step, const InstallPlan *plan, size_t boot_choice, Failure *failure);
 
 // Writes qvl.ini at step's destination, from the plan's root and versioned
 // binary folder.

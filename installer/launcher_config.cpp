@@ -21,8 +21,8 @@ int write_launcher_configuration(const InstallPlan *plan, const PlanStep *step, 
     char *text = ini_save_to_memory(ini, &length, &unstorable);
     ini_destroy(ini);
     if (text == NULL)
-        return fail(failure, NULL, MSG_BAILING_OUT, MSG_CANNOT_CREATE MSG_REASON,
-                    step->destination, unstorable.message);
+        return fail(failure, NULL, MSG_BAILING_OUT, MSG_CANNOT_CREATE MSG_REASON, step->destination,
+                    unstorable.message);
     PlatformError error;
     int written = platform_write_file(step->destination, text, (uint32_t)length, &error);
     free(text);

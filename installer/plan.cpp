@@ -46,12 +46,14 @@ size_t longest_tail(const InstallPlan *plan, VersionKey key)
 {
     size_t longest = key == KEY_NONE ? strlen("\\" RELEASE_FILE) : 0;
     for (const LaidOutFile &file : LAID_OUT_FILES) {
-        for (size_t choice = 0; choice < BOOT_CHOICE_COUNT; ++choice) {
-            const char *name = file_name(file.name, choice);
+        for (size_t choice = 0; choice < step_count(file); ++choice) {
+            const char *name = file_name(file, choice);
             const char *renamed = file.renamed != nullptr ? file.renamed : name;
-            if (FOLDER_SHAPES[file.from].key == key && folder_tail(plan, file.from) + strlen(name) > longest)
+            if (FOLDER_SHAPES[file.from].key == key &&
+                folder_tail(plan, file.from) + strlen(name) > longest)
                 longest = folder_tail(plan, file.from) + strlen(name);
-            if (FOLDER_SHAPES[file.to].key == key && folder_tail(plan, file.to) + strlen(renamed) > longest)
+            if (FOLDER_SHAPES[file.to].key == key &&
+                folder_tail(plan, file.to) + strlen(renamed) > longest)
                 longest = folder_tail(plan, file.to) + strlen(renamed);
         }
     }
@@ -66,17 +68,16 @@ static int compose_paths(InstallPlan *plan)
     int fits = 1;
     for (size_t f = 0; f < FOLDER_COUNT; ++f) {
         const FolderShape &shape = FOLDER_SHAPES[f];
-        fits = fits && compose_path(plan->folders[f], "%s%s%s%s%s", root, separator_after(root),
-                                    shape.before,
-                                    shape.key == KEY_NONE ? "" : plan->versions[shape.key],
-                                    shape.after);
+        fits =
+            fits &&
+            compose_path(plan->folders[f], "%s%s%s%s%s", root, separator_after(root), shape.before,
+                         shape.key == KEY_NONE ? "" : plan->versions[shape.key], shape.after);
     }
     PlanStep *step = plan->steps;
     int folder_made = 0;
     for (const LaidOutFile &file : LAID_OUT_FILES) {
-        int per_choice = file.name == EVERY_BOOT_FILE || file.name == CHOSEN_BOOT_FILE;
-        for (size_t choice = 0; choice < (per_choice ? BOOT_CHOICE_COUNT : 1); ++choice, ++step) {
-            const char *name = file_name(file.name, choice);
+        for (size_t choice = 0; choice < step_count(file); ++choice, ++step) {
+            const char *name = file_name(file, choice);
             step->file = &file;
             step->choice = choice;
             step->makes_folder = file.to == FOLDER_ROOT_BIN && !folder_made;

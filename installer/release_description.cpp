@@ -79,8 +79,8 @@ static int keep_version(const IniSection *install, VersionKey key, int marked, I
         return fail(failure, NULL, NULL, MSG_NOT_A_FOLDER_NAME, name, path, shown);
     }
     PlatformPathResult converted = utf8 ? platform_from_utf8(value, version, PATH_BUFFER_SIZE)
-                                        : compose_path(version, "%s", value) ? PLATFORM_PATH_OK
-                                                                             : PLATFORM_PATH_TOO_LONG;
+                                   : compose_path(version, "%s", value) ? PLATFORM_PATH_OK
+                                                                        : PLATFORM_PATH_TOO_LONG;
     if (converted == PLATFORM_PATH_TOO_LONG)
         return fail(failure, NULL, NULL, MSG_VALUE_TOO_LONG, name, path, PATH_BUFFER_SIZE - 1);
     if (converted != PLATFORM_PATH_OK) {
@@ -100,10 +100,10 @@ static int keep_versions(const char *bytes, size_t count, InstallPlan *plan, Fai
         return fail(failure, NULL, NULL, MSG_CANNOT_OPEN_INIT MSG_REASON, plan->release_file,
                     error.message);
     const IniSection *install = ini_get_section(ini, "Install");
-    int marked = count >= sizeof UTF8_MARK - 1 && memcmp(bytes, UTF8_MARK, sizeof UTF8_MARK - 1) == 0;
-    int kept = install != NULL ? 1
-                               : fail(failure, NULL, NULL, MSG_NO_INSTALL_SECTION,
-                                      plan->release_file);
+    int marked =
+        count >= sizeof UTF8_MARK - 1 && memcmp(bytes, UTF8_MARK, sizeof UTF8_MARK - 1) == 0;
+    int kept =
+        install != NULL ? 1 : fail(failure, NULL, NULL, MSG_NO_INSTALL_SECTION, plan->release_file);
     for (size_t key = 0; kept && key < KEY_COUNT; ++key)
         kept = keep_version(install, (VersionKey)key, marked, plan, failure);
     ini_destroy(ini);

@@ -36,9 +36,8 @@ int installer_run(int argc, char **argv)
     // cannot complete asks nothing, and changes nothing.
     int going = read_command_line(argc, argv, &state, &failure) &&
                 settle_root(&state, &plan, &failure) &&
-                read_release_description(&plan, &lock, &failure) &&
-                compose_plan(&plan, &failure) && check_sources(&plan, &failure) &&
-                ask_startup_question(&state, &failure);
+                read_release_description(&plan, &lock, &failure) && compose_plan(&plan, &failure) &&
+                check_sources(&plan, &failure) && ask_startup_question(&state, &failure);
     for (size_t i = 0; going && i < PLAN_STEP_COUNT; ++i) {
         going = carry_out(&plan.steps[i], &plan, state.boot_choice, &failure);
         // A warning: the run goes on.

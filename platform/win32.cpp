@@ -257,9 +257,9 @@ static int win32_is_folder_link(DWORD attributes)
 // the link is gone.
 static int win32_remove_folder_link(const char *path)
 {
-    HANDLE link = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE link =
+        CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (link == INVALID_HANDLE_VALUE)
         return 0;
     FILE_ATTRIBUTE_TAG_INFO tag;
@@ -470,7 +470,8 @@ PlatformReadResult platform_lock_and_read(const char *path, PlatformFileLock *lo
     OVERLAPPED far_away = {};
     far_away.OffsetHigh = 0x7FFFFFFF;
     if (!PLATFORM_FAULT(LOCK) &&
-        !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away) &&
+        !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &far_away) &&
         GetLastError() == ERROR_LOCK_VIOLATION) {
         CloseHandle(file);
         return PLATFORM_READ_LOCKED;

@@ -184,7 +184,8 @@ TEST(PosixPlatform, NativePathsTurnEveryBackslashIntoASlash)
     Scratch scratch;
     scratch.write("file", "x");
     PlatformError error;
-    EXPECT_EQ(platform_check_source(scratch.path("file").c_str(), &error), PLATFORM_SOURCE_READABLE);
+    EXPECT_EQ(platform_check_source(scratch.path("file").c_str(), &error),
+              PLATFORM_SOURCE_READABLE);
     EXPECT_EQ(platform_check_source("", &error), PLATFORM_SOURCE_MISSING);
 }
 
