@@ -54,9 +54,9 @@ FATAL = {
     "mkdir": COPY_FAILED,
     "exists": say.pattern(say.FILE_MISSING, "source"),
     "copy": COPY_FAILED,
-    "open": INIT + r"cannot open the file: [^\n]*\S\n",
+    "open": INIT + say.pattern(say.CANNOT_OPEN_FILE) + r"\S\n",
     "create": CREATE_FAILED,
-    "read": INIT + r"reading failed: [^\n]*\S\n",
+    "read": INIT + say.pattern(say.READING_FAILED) + r"\S\n",
     "full_path": say.pattern(say.NO_FULL_PATH) + REASON,
 }
 # Known kinds whose failure can leave an executable uncopied: none, as only

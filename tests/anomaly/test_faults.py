@@ -38,7 +38,7 @@ def test_flush_fails(fault_tool, tmp_path):
     outcome = fault_tool.run(["-s", root], environment={"QUORVEL_FAULT": "flush:1"})
     expect(outcome, 1, "", copy_failed(
         root + "\\sumbra-5.10.3\\bin\\qvl.exe", root + "\\bin\\qvl.exe", say.BAILING_OUT,
-        reason(fault_tool, "cannot flush %s\\bin\\qvl.ex~" % root, errno.EIO)))
+        reason(fault_tool, say.FLUSH + " %s\\bin\\qvl.ex~" % root, errno.EIO)))
     assert os.listdir(tree.root_bin()) == []
 
 

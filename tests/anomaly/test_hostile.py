@@ -184,7 +184,7 @@ def memory_exhausted(bench):
     # the heap runs out for real, as the file is read, and the tool says so.
     release_file = say.CANNOT_OPEN_INIT % (bench.root + "\\Install.ini")
     return bench.check("100 MB entry in 64 MB of memory", expected=(
-        1, release_file + "reading failed: %s\n" % os.strerror(errno.ENOMEM)),
+        1, release_file + say.READING_FAILED % os.strerror(errno.ENOMEM) + "\n"),
                        memory_limit=64 << 20, write_file=writer_of(
                            [GOOD, b"NOTE=", (b"x", LONG_LINE), b"\n"]))
 

@@ -64,5 +64,5 @@ def cannot_open(tool, path, error):
     Wine otherwise than Windows): there any one line will do."""
     first = say.CANNOT_OPEN_INIT % path
     if tool.windows:
-        return re.compile(re.escape(first) + "cannot open the file: [^\n]+\n")
-    return first + "cannot open the file: %s\n" % os.strerror(error)
+        return re.compile(re.escape(first) + say.pattern(say.CANNOT_OPEN_FILE) + r"\S\n")
+    return first + say.CANNOT_OPEN_FILE % os.strerror(error) + "\n"

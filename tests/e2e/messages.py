@@ -51,11 +51,22 @@ EMPTY_SECTION_NAME = "[] is not a section header: a section needs a name"
 NEITHER = "neither a [section] header nor a key=value line"
 ZERO_BYTE = "a zero byte, which no ANSI or UTF-8 text holds (UTF-16 without a byte-order mark?)"
 UNREADABLE_TEXT = "the file is %s text (%s-endian); save it as ANSI or UTF-8"
+CANNOT_OPEN_FILE = "cannot open the file: %s"
+READING_FAILED = "reading failed: %s"
 # The reason under a message a failed system call caused: the platform's
 # step, the path it names if any, and the system's text.
-STEPS = ["open the source", "read the source", "write", "flush", "create", "create the folder",
-         "replace the destination", "tell the tool's own path", "tell the current folder"]
-PLATFORM_REASON = re.compile(r"cannot (%s)( [^\n]+)?: [^\n]*\S" % "|".join(STEPS))
+OPEN_SOURCE = "cannot open the source"
+READ_SOURCE = "cannot read the source"
+WRITE = "cannot write"
+FLUSH = "cannot flush"
+CREATE = "cannot create"
+CREATE_FOLDER = "cannot create the folder"
+REPLACE = "cannot replace the destination"
+OWN_PATH_UNKNOWN = "cannot tell the tool's own path"
+CURRENT_FOLDER_UNKNOWN = "cannot tell the current folder"
+PLATFORM_REASON = re.compile(r"(%s)( [^\n]+)?: [^\n]*\S" % "|".join(map(re.escape, [
+    OPEN_SOURCE, READ_SOURCE, WRITE, FLUSH, CREATE, CREATE_FOLDER, REPLACE, OWN_PATH_UNKNOWN,
+    CURRENT_FOLDER_UNKNOWN])))
 
 
 CONVERSION = re.compile(r"%(s|d|02X)")
@@ -76,8 +87,9 @@ def pattern(message, *names):
     return out + re.escape(message[at:])
 
 
-LOAD_REASON = re.compile(r"cannot open the file: [^\n]*\S|reading failed: [^\n]*\S|%s"
-                         r"|line [1-9][0-9]*: (%s)" % (pattern(UNREADABLE_TEXT), "|".join(
+LOAD_REASON = re.compile(r"%s\S|%s\S|%s|line [1-9][0-9]*: (%s)" % (
+                         pattern(CANNOT_OPEN_FILE), pattern(READING_FAILED),
+                         pattern(UNREADABLE_TEXT), "|".join(
                              map(re.escape, [BEFORE_HEADER, EMPTY_SECTION_NAME, NEITHER,
                                              ZERO_BYTE]))))
 # Each line of each message on standard error.

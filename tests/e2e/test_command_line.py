@@ -183,7 +183,8 @@ def test_relative_root_without_current_folder(ctx):
     result = subprocess.run(command + ctx.tool.command(["-s", "tree"]), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=60)
     outcome = Outcome(result.returncode, ctx.tool.text(result.stdout), ctx.tool.text(result.stderr))
-    expect(outcome, 1, "", say.NO_FULL_PATH % "tree" + reason(ctx.tool, "cannot tell the current folder", errno.ENOENT))
+    expect(outcome, 1, "", say.NO_FULL_PATH % "tree"
+           + reason(ctx.tool, say.CURRENT_FOLDER_UNKNOWN, errno.ENOENT))
 
 
 # ---- Names the ANSI code page cannot hold (Windows) ------------------------

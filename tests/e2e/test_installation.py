@@ -177,10 +177,6 @@ def bin_files(tree):
     return {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())}
 
 
-OPEN_SOURCE = "cannot open the source"
-REPLACE = "cannot replace the destination"
-
-
 def not_replaceable(tree):
     """bin shared and sticky, and the first copy in it root's: its user may
     not replace it."""
@@ -208,15 +204,15 @@ MISSING_SOURCES = [
     ("release_directory", lambda tree: write(tree.path("Install.ini"), release_description(
         "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot"), None),
     ("executable_source_is_directory", lambda tree: folder_for(tree.versioned_bin("ostrel.exe")),
-     ("sumbra-5.10.3", "bin", "ostrel.exe"), (OPEN_SOURCE, errno.EISDIR)),
+     ("sumbra-5.10.3", "bin", "ostrel.exe"), (say.OPEN_SOURCE, errno.EISDIR)),
     ("boot_file_source_is_directory", lambda tree: folder_for(tree.release_dir(
         "start_mirren.boot")), ("releases", "R16B", "start_mirren.boot"),
-     (OPEN_SOURCE, errno.EISDIR)),
+     (say.OPEN_SOURCE, errno.EISDIR)),
     ("unreadable_source", lambda tree: os.chmod(tree.versioned_bin("kestin.exe"), 0),
-     ("sumbra-5.10.3", "bin", "kestin.exe"), (OPEN_SOURCE, errno.EACCES)),
+     ("sumbra-5.10.3", "bin", "kestin.exe"), (say.OPEN_SOURCE, errno.EACCES)),
     # not taken for a program in use, under Wine either
     ("copy_the_user_may_not_replace", not_replaceable, ("sumbra-5.10.3", "bin", "qvl.exe"),
-     (REPLACE, errno.EPERM)),
+     (say.REPLACE, errno.EPERM)),
 ]
 
 
@@ -240,15 +236,15 @@ def test_missing_source(ctx, make_fault, missing, why):
 # fail, its source, its destination, and the reason: the step and errno)
 FATAL_COPIES = [
     ("executable_destination_is_directory", lambda tree: os.makedirs(tree.root_bin("wqvl.exe")),
-     ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), REPLACE, errno.EISDIR),
+     ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), say.REPLACE, errno.EISDIR),
     ("first_executable_destination_is_directory",
      lambda tree: os.makedirs(tree.root_bin("qvl.exe")),
-     ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), REPLACE, errno.EISDIR),
+     ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), say.REPLACE, errno.EISDIR),
     ("boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start_velmar.boot")),
-     ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), REPLACE,
+     ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), say.REPLACE,
      errno.EISDIR),
     ("active_boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start.boot")),
-     ("bin", "start_mirren.boot"), ("bin", "start.boot"), REPLACE, errno.EISDIR),
+     ("bin", "start_mirren.boot"), ("bin", "start.boot"), say.REPLACE, errno.EISDIR),
 ]
 
 
@@ -274,7 +270,7 @@ def test_launcher_config_is_a_folder(ctx, place):
     os.makedirs(tree.path(*place))
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
     written = ctx.composed(tree, "sumbra-5.10.3", "bin", "qvl.ini")
-    why = reason(ctx.tool, REPLACE, errno.EISDIR)
+    why = reason(ctx.tool, say.REPLACE, errno.EISDIR)
     expect(outcome, 1, say.QUESTION, create_failed(written, why) if place[0] != "bin" else
            copy_failed(written, ctx.composed(tree, *place), say.BAILING_OUT, why))
     assert os.path.isfile(tree.versioned_bin("qvl.ini")) == (place[0] == "bin")
@@ -340,15 +336,15 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
 # answers the question with both streams in one log)
 LOCKED_FILES = [
     # a source that cannot be read ends the run
-    ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", OPEN_SOURCE,
+    ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", say.OPEN_SOURCE,
      say.BAILING_OUT, 1, False),
     # in use, as by a running program: a warning, the rest installs
-    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", REPLACE, say.CONTINUING, 0,
+    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", say.REPLACE, say.CONTINUING, 0,
      False),
-    ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", REPLACE,
+    ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", say.REPLACE,
      say.BAILING_OUT, 1, False),
     # the log holds the lines in the order they were written
-    ("warning_in_a_log", ("bin", "qvlc.exe"), "qvlc.exe", REPLACE, say.CONTINUING, 0, True),
+    ("warning_in_a_log", ("bin", "qvlc.exe"), "qvlc.exe", say.REPLACE, say.CONTINUING, 0, True),
 ]
 
 

@@ -88,7 +88,7 @@ def copy_fails(ctx, tree, name, step, error):
 
 def no_bin(ctx, tree, error):
     """Standard error of a run that cannot make bin: the first copy's."""
-    return copy_fails(ctx, tree, "qvl.exe", "cannot create the folder " + ctx.composed(tree, "bin"),
+    return copy_fails(ctx, tree, "qvl.exe", say.CREATE_FOLDER + " " + ctx.composed(tree, "bin"),
                       error)
 
 
@@ -121,8 +121,8 @@ def full_mounts(ctx, folder):
 
 # (name, the mounts over the versioned binary directory, the step, errno)
 UNWRITABLE_VERSIONED_BIN = [
-    ("read_only", lambda ctx, folder: read_only(folder), "cannot create", errno.EROFS),
-    ("full", full_mounts, "cannot write", errno.ENOSPC),
+    ("read_only", lambda ctx, folder: read_only(folder), say.CREATE, errno.EROFS),
+    ("full", full_mounts, say.WRITE, errno.ENOSPC),
 ]
 
 
@@ -156,7 +156,7 @@ def test_bin_fills_up_during_a_copy(ctx):
         ctx, ["mount -t tmpfs -o size=256k none %s" % shlex.quote(tree.root_bin())],
         ["-s", ctx.root(tree)], after=["cp -a %s %s" % (shlex.quote(tree.root_bin()),
                                                         shlex.quote(saved))])
-    expect(outcome, 1, "", copy_fails(ctx, tree, big, "cannot write "
+    expect(outcome, 1, "", copy_fails(ctx, tree, big, say.WRITE + " "
                                       + ctx.composed(tree, "bin", "kestin.ex~"), errno.ENOSPC))
     # The full file system is gone with the namespace: look at its copy.
     assert os.path.isdir(saved), "the binary directory could not be saved"
@@ -195,9 +195,6 @@ def test_bin_on_another_file_system(ctx):
 # What is no regular file, where the run reads or writes a file, is neither
 # waited for nor copied forever, and stays: (name, its place, what makes it,
 # standard error, how many executables were copied before)
-OPEN_SOURCE = "cannot open the source"
-
-
 def special_copy(name, step):
     return lambda ctx, tree: copy_fails(ctx, tree, name, step, errno.EINVAL)
 
@@ -205,11 +202,11 @@ def special_copy(name, step):
 SOURCE = ("sumbra-5.10.3", "bin", "kestin.exe")
 SPECIAL_FILES = [
     # found before bin is made
-    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", OPEN_SOURCE), 0),
+    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", say.OPEN_SOURCE), 0),
     ("executable_is_endless", SOURCE, lambda path: os.symlink("/dev/zero", path),
-     special_copy("kestin.exe", OPEN_SOURCE), 0),
+     special_copy("kestin.exe", say.OPEN_SOURCE), 0),
     ("copy_is_a_fifo", ("bin", "wqvl.exe"), os.mkfifo,
-     special_copy("wqvl.exe", "cannot replace the destination"), 1),
+     special_copy("wqvl.exe", say.REPLACE), 1),
     ("release_file_is_a_fifo", ("Install.ini",), os.mkfifo, lambda ctx, tree: cannot_open(
         ctx.tool, ctx.composed(tree, "Install.ini"), errno.EINVAL), 0),
 ]
@@ -228,7 +225,8 @@ def test_special_file(ctx, place, make, stderr, copied):
     outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
     expect(outcome, 1, "", stderr(ctx, tree))
     assert stat.S_IFMT(os.lstat(path).st_mode) == kind, "the special file was replaced"
-    names = sorted(set(os.listdir(tree.root_bin())) - {place[-1]}) if copied else []
+    bin_folder = tree.root_bin()
+    names = sorted(set(os.listdir(bin_folder)) - {place[-1]}) if os.path.isdir(bin_folder) else []
     assert names == sorted(EXECUTABLES[:copied])
     assert all(read(tree.root_bin(n)) == read(tree.versioned_bin(n)) for n in names)
 
@@ -241,7 +239,7 @@ def test_own_path_unavailable(ctx):
     outcome = run_with_mounts(ctx, ["mount -t tmpfs -o size=16k none /proc"], ["-s"])
     if "Sanitizer" in outcome.stderr:
         pytest.skip("the sanitizers' own runtime cannot work without /proc")
-    expect(outcome, 1, "", say.NO_OWN_PATH + reason(ctx.tool, "cannot tell the tool's own path", errno.ENOENT))
+    expect(outcome, 1, "", say.NO_OWN_PATH + reason(ctx.tool, say.OWN_PATH_UNKNOWN, errno.ENOENT))
 
 
 @pytest.mark.native_only
@@ -264,7 +262,7 @@ def test_tree_fills_up_during_a_copy(ctx):
         ["-s", ctx.root(tree)],
         after=["mkdir %s" % shlex.quote(saved),
                "cp -a %s %s/bin" % (shlex.quote(tree.root_bin()), shlex.quote(saved))])
-    expect(outcome, 1, "", copy_fails(ctx, tree, big, "cannot write "
+    expect(outcome, 1, "", copy_fails(ctx, tree, big, say.WRITE + " "
                                       + ctx.composed(tree, "bin", "kestin.ex~"), errno.ENOSPC))
     assert os.path.isdir(os.path.join(saved, "bin")), "the binary directory could not be saved"
     # The small file system is gone: put what it held into the source tree,
@@ -507,7 +505,7 @@ def test_copy_onto_a_mount_point_fails_cleanly(ctx):
     write(tree.root_bin("kestin.exe"), b"old kestin")
     mount = "mount --bind %s %s" % (shlex.quote(outside), shlex.quote(tree.root_bin("kestin.exe")))
     outcome = run_with_mounts(ctx, [mount], ["-s", ctx.root(tree)])
-    expect(outcome, 1, "", copy_fails(ctx, tree, "kestin.exe", "cannot replace the destination",
+    expect(outcome, 1, "", copy_fails(ctx, tree, "kestin.exe", say.REPLACE,
                                       errno.EBUSY))
     assert not strays(tree)
     assert read(tree.root_bin("kestin.exe")) == b"old kestin"
