@@ -204,9 +204,9 @@ PlatformSourceResult platform_check_source(const char *path, PlatformError *erro
 
 // Puts new content in place of destination through its scratch file
 // (platform.h): created anew with the permission bits given (less the
-// umask) and the owner's write permission, filled from the descriptor source, or from bytes when source is
-// -1, forced to the disk, and renamed over destination. The scratch file
-// goes on every failure.
+// umask) and the owner's write permission, filled from the descriptor
+// source, or from bytes when source is -1, forced to the disk, and renamed
+// over destination. The scratch file goes on every failure.
 static int posix_replace(const char *destination, int source, const char *bytes, size_t count,
                          mode_t bits, PlatformError *error)
 {
