@@ -28,10 +28,15 @@ ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
                 return ARGUMENTS_UNKNOWN_SWITCH;
             }
             state->silent = 1;
-        } else if (state->root != NULL) {
-            *offending = argument;
-            return ARGUMENTS_SECOND_ROOT;
         } else {
+            // "/s" is the Windows habit for a switch, but no switch here.
+            if ((argument[0] == '/' && (argument[1] == 's' || argument[1] == 'S')) &&
+                argument[2] == '\0')
+                state->slash_s = 1;
+            if (state->root != NULL) {
+                *offending = argument;
+                return ARGUMENTS_SECOND_ROOT;
+            }
             state->root = argument;
             state->root_index = i;
         }
@@ -41,8 +46,6 @@ ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
 
 RootTextResult check_root_text(const char *root, size_t *position)
 {
-    if (root[0] == '\0')
-        return ROOT_TEXT_EMPTY;
     // Control bytes first: a message never repeats them to the console.
     for (size_t i = 0; root[i] != '\0'; ++i) {
         if (is_control_byte(root[i])) {
@@ -86,94 +89,113 @@ OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error)
     return result;
 }
 
-// Refuses a given root whose bytes cannot name a folder, or that reached
-// the tool as a look-alike of what was typed.
-static void check_given_root(const InstallerState *state)
-{
-    size_t position = 0;
-    RootTextResult text = check_root_text(state->root, &position);
-    if (text == ROOT_TEXT_EMPTY)
-        installer_fail(MSG_EMPTY_ROOT);
-    if (text == ROOT_TEXT_CONTROL)
-        installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
-    // Before the quotes: a look-alike may hold a quote nobody typed. POSIX
-    // arguments are bytes as they are: only the Windows build refuses.
-    if (!platform_argument_is_exact(state->root_index, state->root))
-        installer_fail(MSG_ROOT_NOT_ANSI, state->root);
-    if (text == ROOT_TEXT_QUOTE)
-        installer_fail(MSG_ROOT_QUOTE, state->root);
-    if (text == ROOT_TEXT_QUOTE_AT_END)
-        installer_fail(MSG_ROOT_QUOTE MSG_QUOTED_ROOT_BACKSLASH, state->root);
-}
-
-// Makes a relative root the full path it stands for, once, so that every
-// message and qvl.ini name the folder wherever they are read from. A full
-// path too long for the run's paths is refused where they are composed.
-static void make_root_full(InstallerState *state)
-{
-    PlatformError error;
-    switch (
-        platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer, &error)) {
-    case PLATFORM_PATH_FAILED:
-        installer_fail_because(&error, MSG_NO_FULL_PATH, state->root);
-    case PLATFORM_PATH_TOO_LONG:
-        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state->root);
-    // Only the Windows build resolves through a code page.
-    case PLATFORM_PATH_NOT_ANSI:
-        installer_fail(MSG_ROOT_NOT_ANSI, state->root_buffer);
-    case PLATFORM_PATH_OK:
-        break;
-    }
-    state->root = state->root_buffer;
-}
-
-static void root_from_own_location(InstallerState *state)
-{
-    PlatformError error;
-    switch (root_from_own_path(state, &error)) {
-    case OWN_ROOT_NO_PATH:
-        installer_fail_because(&error, MSG_NO_OWN_PATH);
-    case OWN_ROOT_TRUNCATED:
-        installer_fail(MSG_TRUNCATED_OWN_PATH, PATH_BUFFER_SIZE - 1);
-    // On POSIX systems the tool's path starts at the root, whose '/' the
-    // platform reports as a backslash: only the Windows build gets here.
-    case OWN_ROOT_BROKEN:
-        installer_fail(MSG_BROKEN_OWN_PATH);
-    case OWN_ROOT_OK:
-        break;
-    }
-    // POSIX paths are bytes as they are: only the Windows build refuses.
-    if (!platform_own_path_is_exact())
-        installer_fail(MSG_OWN_PATH_NOT_ANSI, state->root);
-    // POSIX folder names may hold a control byte, which no message shows
-    // raw and qvl.ini cannot store.
-    size_t position = 0;
-    if (check_root_text(state->root, &position) == ROOT_TEXT_CONTROL)
-        installer_fail(MSG_ROOT_CONTROL, (unsigned char)state->root[position - 1], (int)position);
-}
-
-void installer_set_up(int argc, char **argv, InstallerState *state)
+int read_command_line(int argc, char **argv, InstallerState *state, Failure *failure)
 {
     const char *offending = NULL;
     char shown[PATH_BUFFER_SIZE];
     switch (parse_arguments(argc, argv, state, &offending)) {
     case ARGUMENTS_HELP:
+        // Help is no run: the usage, and the end of the process.
         fputs(MSG_USAGE, stdout);
         exit(0);
     case ARGUMENTS_UNKNOWN_SWITCH:
-        shown_text(offending, shown);
-        installer_fail(MSG_UNKNOWN_SWITCH MSG_SEE_HELP, shown);
+        shown_text(offending, 0, shown);
+        return fail(failure, NULL, NULL, MSG_UNKNOWN_SWITCH MSG_SEE_HELP, shown);
     case ARGUMENTS_SECOND_ROOT:
-        shown_text(offending, shown);
-        installer_fail(MSG_SECOND_ROOT, shown);
+        shown_text(offending, 0, shown);
+        return fail(failure, NULL, NULL, MSG_SECOND_ROOT, shown);
     case ARGUMENTS_OK:
         break;
     }
-    if (state->root == NULL) {
-        root_from_own_location(state);
-    } else {
-        check_given_root(state);
-        if (platform_is_relative(state->root))
-            make_root_full(state);
+    return 1;
+}
+
+// Takes the root as typed: refused when empty, or when it reached the tool
+// as a look-alike of what was typed; made full when relative. *too_long is
+// set for a relative root whose full path no buffer takes: the root stays
+// as typed, for the checks and the message.
+static int take_given_root(InstallerState *state, int *too_long, Failure *failure)
+{
+    char shown[PATH_BUFFER_SIZE];
+    shown_text(state->root, 0, shown);
+    if (state->root[0] == '\0')
+        return fail(failure, NULL, NULL, MSG_EMPTY_ROOT);
+    // POSIX arguments are bytes as they are: only the Windows build refuses.
+    if (!platform_argument_is_exact(state->root_index, state->root))
+        return fail(failure, NULL, NULL, MSG_ROOT_NOT_ANSI, shown);
+    if (!platform_is_relative(state->root))
+        return 1;
+    PlatformError error;
+    switch (
+        platform_full_path(state->root, state->root_buffer, sizeof state->root_buffer, &error)) {
+    case PLATFORM_PATH_FAILED:
+        return fail(failure, &error, NULL, MSG_NO_FULL_PATH, shown);
+    case PLATFORM_PATH_TOO_LONG:
+        *too_long = 1;
+        return 1;
+    // Only the Windows build resolves through a code page.
+    case PLATFORM_PATH_NOT_ANSI:
+        shown_text(state->root_buffer, 0, shown);
+        return fail(failure, NULL, NULL, MSG_ROOT_NOT_ANSI, shown);
+    case PLATFORM_PATH_OK:
+        break;
     }
+    // Once, so that every message and qvl.ini name the folder wherever
+    // they are read from.
+    state->root = state->root_buffer;
+    return 1;
+}
+
+static int take_own_location(InstallerState *state, Failure *failure)
+{
+    PlatformError error;
+    switch (root_from_own_path(state, &error)) {
+    case OWN_ROOT_NO_PATH:
+        return fail(failure, &error, NULL, MSG_NO_OWN_PATH);
+    case OWN_ROOT_TRUNCATED:
+        return fail(failure, NULL, NULL, MSG_TRUNCATED_OWN_PATH, PATH_BUFFER_SIZE - 1);
+    // On Linux the tool's path starts at the top folder, whose '/' the
+    // platform reports as a backslash: only the Windows build gets here.
+    case OWN_ROOT_BROKEN:
+        return fail(failure, NULL, NULL, MSG_BROKEN_OWN_PATH);
+    case OWN_ROOT_OK:
+        break;
+    }
+    // POSIX paths are bytes as they are: only the Windows build refuses.
+    char shown[PATH_BUFFER_SIZE];
+    shown_text(state->root, 0, shown);
+    if (!platform_own_path_is_exact())
+        return fail(failure, NULL, NULL, MSG_OWN_PATH_NOT_ANSI, shown);
+    return 1;
+}
+
+int settle_root(InstallerState *state, InstallPlan *plan, Failure *failure)
+{
+    int too_long = 0;
+    if (!(state->root != NULL ? take_given_root(state, &too_long, failure)
+                              : take_own_location(state, failure)))
+        return 0;
+    // Once, on the root as it is final, however it was reached: a folder
+    // on the way may hold a control byte (POSIX allows one), which no
+    // message shows raw and qvl.ini cannot store, or a quote.
+    const char *root = state->root;
+    size_t position = 0;
+    switch (check_root_text(root, &position)) {
+    case ROOT_TEXT_CONTROL:
+        return fail(failure, NULL, NULL, MSG_ROOT_CONTROL, (unsigned char)root[position - 1],
+                    (int)position);
+    case ROOT_TEXT_QUOTE:
+        return fail(failure, NULL, NULL, MSG_ROOT_QUOTE, root);
+    case ROOT_TEXT_QUOTE_AT_END:
+        return fail(failure, NULL, NULL, MSG_ROOT_QUOTE MSG_QUOTED_ROOT_BACKSLASH, root);
+    case ROOT_TEXT_OK:
+        break;
+    }
+    plan->root = root;
+    // The paths no version takes part in must fit before Install.ini is
+    // read: the versions can only make paths longer.
+    if (too_long || path_length(root, longest_tail(plan, KEY_NONE)) >= PATH_BUFFER_SIZE ||
+        !compose_path(plan->release_file, "%s%s" RELEASE_FILE, root, separator_after(root)))
+        return fail(failure, NULL, NULL, MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, root);
+    return 1;
 }

@@ -1,4 +1,6 @@
-// The installer's state and the steps of one run, in the order they run.
+// The installer's state, its plan and the steps of one run, in the order
+// they run. Every step returns what went wrong to installer_run (run.cpp),
+// which prints it and ends the run.
 #ifndef QUORVEL_INSTALLER_H
 #define QUORVEL_INSTALLER_H
 
@@ -14,32 +16,38 @@ enum { ANSWER_BUFFER_SIZE = 100 };
 // full path too long for a path buffer.
 enum { FULL_PATH_BUFFER_SIZE = 4096 };
 
+// Room for a message with its arguments: a root of thousands of bytes
+// still fits; a longer message is cut and ends in "...".
+enum { FAILURE_MESSAGE_SIZE = 3 * FULL_PATH_BUFFER_SIZE };
+
+// What went wrong in a step, for installer_run to print: the message with
+// its arguments, then the reason line of a failed platform operation, then
+// what the run does about it.
+typedef struct Failure {
+    char message[FAILURE_MESSAGE_SIZE];  // empty: nothing went wrong
+    int has_reason;
+    PlatformError reason;
+    const char *then;  // MSG_BAILING_OUT, MSG_CONTINUING, or null
+} Failure;
+
+// Fills *failure with the formatted message, the reason (null: none) and
+// the line that follows it (null: none). Returns 0, so that a step that
+// fails can return it.
+int fail(Failure *failure, const PlatformError *reason, const char *then, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// The command line, the root directory and the start-up, as the run fixes
+// them.
 typedef struct InstallerState {
     const char *root;                         // the argument itself or root_buffer
     char root_buffer[FULL_PATH_BUFFER_SIZE];  // the tool's own directory, or
                                               // the full path of a relative root
     int root_index;                           // argv index of a given root
     int silent;                               // -s: no question, no success message
-    int velmar;                               // velmar start-up chosen; clear: minimal
+    int slash_s;                              // /s or /S was taken for a root
+    size_t boot_choice;                       // the start-up: a row of BOOT_CHOICES
     char answer[ANSWER_BUFFER_SIZE];
 } InstallerState;
-
-// Writes the formatted message to standard error and ends the process with
-// status 1: the one exit path of every failure (fail.cpp).
-[[noreturn]] void installer_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// Writes the formatted first line of a message, then the reason line of a
-// failed platform operation under it.
-void installer_report(const PlatformError *error, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-// installer_report, then the end of the process with status 1.
-[[noreturn]] void installer_fail_because(const PlatformError *error, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-// A copy that could not be made: its message, the reason, and the end.
-[[noreturn]] void installer_fail_copy(const char *source, const char *destination,
-                                      const PlatformError *error);
 
 // A byte no name can hold and no message shows raw: below 0x20, or 0x7F.
 inline int is_control_byte(char c)
@@ -47,12 +55,22 @@ inline int is_control_byte(char c)
     return (unsigned char)c < 0x20 || c == 0x7F;
 }
 
-// text as a message shows it, into shown: every control byte as its code
-// (<0x09>); a text longer than PATH_BUFFER_SIZE - 1 bytes is cut to 256 and
-// ends in "..." to say so.
-void shown_text(const char *text, char shown[PATH_BUFFER_SIZE]);
+// The length of the C1 control character (U+0080 to U+009F) that UTF-8
+// text has at c: 2, or 0 when there is none.
+inline int utf8_control_length(const char *c)
+{
+    return (unsigned char)c[0] == 0xC2 && (unsigned char)c[1] >= 0x80 && (unsigned char)c[1] <= 0x9F
+               ? 2
+               : 0;
+}
 
-// ---- Command line -------------------------------------------------------
+// text as a message shows it, into shown: every control byte as its code
+// (<0x09>), and, in UTF-8 text (utf8 set), every C1 control character as
+// its code too (<0x81>); a text longer than PATH_BUFFER_SIZE - 1 bytes is
+// cut to 256 and ends in "..." to say so.
+void shown_text(const char *text, int utf8, char shown[PATH_BUFFER_SIZE]);
+
+// ---- Command line and root -------------------------------------------------
 
 typedef enum ArgumentsResult {
     ARGUMENTS_OK,
@@ -62,19 +80,18 @@ typedef enum ArgumentsResult {
 } ArgumentsResult;
 
 // Reads the arguments after the program name into state (silent, root,
-// root_index). On an error, *offending is the argument at fault.
+// root_index, slash_s). On an error, *offending is the argument at fault.
 ArgumentsResult parse_arguments(int argc, char **argv, InstallerState *state,
                                 const char **offending);
 
 typedef enum RootTextResult {
     ROOT_TEXT_OK,
-    ROOT_TEXT_EMPTY,
     ROOT_TEXT_CONTROL,       // a byte below 0x20, or 0x7F
     ROOT_TEXT_QUOTE,         // a '"' inside
     ROOT_TEXT_QUOTE_AT_END,  // a quoted root that ended in a backslash
 } RootTextResult;
 
-// Tells whether the bytes of a given root can name a folder at all. For a
+// Tells whether the bytes of a root can name a folder at all. For a
 // control byte, *position is its 1-based position in root.
 RootTextResult check_root_text(const char *root, size_t *position);
 
@@ -93,98 +110,112 @@ OwnRootResult cut_root_from_path(char *path, uint32_t length);
 // everything before its last backslash. *error says why on OWN_ROOT_NO_PATH.
 OwnRootResult root_from_own_path(InstallerState *state, PlatformError *error);
 
-// Parses the command line and fixes the root directory, refusing a root
-// whose text cannot name a folder before anything else happens; prints the
-// usage and ends the process with status 0 when asked for help; exits on
-// failure.
-void installer_set_up(int argc, char **argv, InstallerState *state);
+// Parses the command line into state. Asked for help, prints the usage and
+// ends the process with status 0 on the spot: nothing else is done.
+int read_command_line(int argc, char **argv, InstallerState *state, Failure *failure);
 
-// ---- Start-up question --------------------------------------------------
-
-// Reads one answer line from input into answer: at most 99 bytes, cut at
-// the line feed and at the first carriage return; the rest of an overlong
-// line is read and dropped. 0 when nothing could be read.
-int read_answer(FILE *input, char answer[ANSWER_BUFFER_SIZE]);
-
-// 1 when the answer asks for the minimal start-up ("yes" or "y", any case).
-int answer_is_yes(const char *answer);
-
-// Asks the question unless silent and records the choice; exits when no
-// answer can be read.
-void ask_startup_question(InstallerState *state);
-
-// 1 when the run's window closes with it, before anyone could read how it
-// ended, and a person is there to press Enter: the console belongs to this
-// process alone (a double-click), standard input is that console, and the
-// run is not silent.
-int waits_before_closing(int console_processes, int silent, int input_is_console);
-
-// Shows MSG_PRESS_ENTER and waits for one line or the end of input.
-void wait_for_enter(void);
-
-// ---- Installation -------------------------------------------------------
-
-// One file the run copies: where from, where to.
-typedef struct FileCopy {
-    char source[PATH_BUFFER_SIZE];
+// The plan of one installation: every path of every step, composed once
+// from the root and the versions, each in its own buffer of the platform's
+// path size.
+typedef struct PlanStep {
+    const LaidOutFile *file;        // its row
+    size_t choice;                  // a boot file's: the row of BOOT_CHOICES
+    int makes_folder;               // the first step into <root>\bin makes it
+    char source[PATH_BUFFER_SIZE];  // empty for a written file
     char destination[PATH_BUFFER_SIZE];
-} FileCopy;
+} PlanStep;
 
-// The paths of one installation, each in its own buffer of the platform's
-// path size, composed once: those of the root right after the command line
-// (compose_root_paths), those of the versions right after Install.ini is
-// read (compose_versioned_paths, compose_release_paths). Every step takes
-// its paths from here.
-typedef struct InstallLayout {
-    // From the root.
-    char release_file[PATH_BUFFER_SIZE];  // <root>\Install.ini
-    char root_bin[PATH_BUFFER_SIZE];      // <root>\bin
-    char active_boot[PATH_BUFFER_SIZE];   // <root>\bin\start.boot
-    // From the versions; the destinations from the root.
-    char version[PATH_BUFFER_SIZE];        // the value of VSN
-    char versioned_bin[PATH_BUFFER_SIZE];  // <root>\sumbra-<VSN>\bin
-    char release_dir[PATH_BUFFER_SIZE];    // <root>\releases\<SYSTEM_VSN>
-    FileCopy executables[EXECUTABLE_COUNT];
-    FileCopy boot_files[BOOT_FILE_COUNT];
-    FileCopy launcher_config;  // written in versioned_bin, copied into root_bin
-} InstallLayout;
+typedef struct InstallPlan {
+    const char *root;                              // as settle_root made it final
+    char release_file[PATH_BUFFER_SIZE];           // <root>\Install.ini
+    char versions[KEY_COUNT][PATH_BUFFER_SIZE];    // in the system's form
+    char folders[FOLDER_COUNT][PATH_BUFFER_SIZE];  // as FOLDER_SHAPES has them
+    PlanStep steps[PLAN_STEP_COUNT];
+} InstallPlan;
+
+// Makes the root final (a relative root made full, or the tool's own
+// folder), then checks its bytes and its length, and composes the path of
+// Install.ini into plan.
+int settle_root(InstallerState *state, InstallPlan *plan, Failure *failure);
 
 // Formats into a path buffer. 0 when the result would not fit, in which
 // case the buffer holds an empty string, never a truncated path.
 int compose_path(char path[PATH_BUFFER_SIZE], const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
-// Composes every path of the layout that comes from the root alone. 0 when
-// one would not fit a path buffer.
-int compose_root_paths(InstallLayout *layout, const char *root);
+// What joins root to a name: a backslash, or nothing after a drive's root
+// ("D:\"), which has one already.
+const char *separator_after(const char *root);
 
-// Composes the paths that come from VSN (and keeps it) or from SYSTEM_VSN.
-// 0 when one would not fit a path buffer.
-int compose_versioned_paths(InstallLayout *layout, const char *root, const char *version);
-int compose_release_paths(InstallLayout *layout, const char *root, const char *system_version);
+// The number of bytes the longest path of the plan in a folder named by
+// key adds to the root, its separator included (KEY_NONE: in the folders
+// no version names, Install.ini included).
+size_t longest_tail(const InstallPlan *plan, VersionKey key);
+
+// The length of a path made of root and a tail of that many bytes.
+size_t path_length(const char *root, size_t tail);
+
+// ---- Install.ini -----------------------------------------------------------
 
 // 1 when a version can name one folder inside the tree: not empty, not "."
-// or "..", and without '\\', '/' or ':'.
-int version_is_folder_name(const char *version);
+// or "..", and without '\\', '/', ':' or a control character (in UTF-8
+// text, utf8 set, C1 control characters too).
+int version_is_folder_name(const char *version, int utf8);
 
-// Reads Install.ini and composes the paths that come from its versions;
-// exits with the matching message when the file cannot be loaded (and
-// why), when its section or a key is missing, when a version cannot name a
-// folder, or when a value would make a path too long.
-void read_release_description(const char *root, InstallLayout *layout);
+// 1 when text holds a byte above 0x7F and all such bytes form UTF-8
+// sequences.
+int is_utf8_beyond_ascii(const char *text);
 
-// Creates <root>\bin and copies the executables, the boot files and the
-// active boot file into it; exits on a fatal failure.
-void lay_out_binaries(const InstallLayout *layout, int velmar);
+// Opens plan->release_file, locks it for the rest of the run (*lock), reads
+// it and keeps its versions, in the system's form, in plan->versions.
+int read_release_description(InstallPlan *plan, PlatformFileLock *lock, Failure *failure);
 
-// Writes qvl.ini into the versioned binary directory and copies it into
-// <root>\bin; exits on failure.
-void write_launcher_configuration(const char *root, const InstallLayout *layout);
+// ---- The plan --------------------------------------------------------------
 
-// ---- The whole run ------------------------------------------------------
+// Composes every path of every step from the root and the versions. A path
+// too long is the root's fault, unless the value would not fit even under
+// a drive's root.
+int compose_plan(InstallPlan *plan, Failure *failure);
 
-// Runs the installation from the command line to the end; returns the
-// process's exit status (failures exit on the spot).
+// Checks every file of the distribution the plan copies before anything
+// changes: each must be there, and open for reading as a regular file.
+int check_sources(const InstallPlan *plan, Failure *failure);
+
+// Carries out one step, unless it belongs to a boot choice not chosen. 0
+// when the run must end; a warning fills *failure and returns 1.
+int carry_out(const PlanStep *step, const InstallPlan *plan, size_t boot_choice, Failure *failure);
+
+// Writes qvl.ini at step's destination, from the plan's root and versioned
+// binary folder.
+int write_launcher_configuration(const InstallPlan *plan, const PlanStep *step, Failure *failure);
+
+// ---- Start-up question -----------------------------------------------------
+
+// Reads one answer line from input into answer: at most 99 bytes, cut at
+// the line feed and at the first carriage return; the rest of an overlong
+// line is read and dropped. 0 when nothing could be read.
+int read_answer(FILE *input, char answer[ANSWER_BUFFER_SIZE]);
+
+// The row of BOOT_CHOICES an answer picks.
+size_t boot_choice_for(const char *answer);
+
+// Asks the question unless silent and records the choice in state.
+int ask_startup_question(InstallerState *state, Failure *failure);
+
+// 1 when the run's window closes with it, before anyone could read how it
+// ended, and a person is there to press Enter: the console belongs to this
+// process alone (a double-click), standard input, output and error are all
+// that console (console_streams: platform_console_streams()), and the run
+// is not silent.
+int waits_before_closing(int console_processes, int silent, int console_streams);
+
+// Shows MSG_PRESS_ENTER and waits for one line or the end of input.
+void wait_for_enter(void);
+
+// ---- The whole run ---------------------------------------------------------
+
+// Runs the installation from the command line to the end and returns the
+// process's exit status: 0 installed, 1 stopped.
 int installer_run(int argc, char **argv);
 
 #endif

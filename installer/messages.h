@@ -1,6 +1,8 @@
-// Every text the installer writes, in one place: the wording is part of the
-// tool's interface (scripts and people match on it), so each message is
-// spelled here once and nowhere else.
+// Every message the installer writes, in one place: the wording is part of
+// the tool's interface (scripts and people match on it), so each message is
+// spelled here once and nowhere else. The reason line under some of them is
+// another layer's: the platform's steps are spelled once in platform.h, the
+// library's reasons in inifile.h.
 #ifndef QUORVEL_MESSAGES_H
 #define QUORVEL_MESSAGES_H
 
@@ -8,6 +10,8 @@
 #define MSG_UNKNOWN_SWITCH "Unknown command switch %s\n"
 #define MSG_SEE_HELP "Run Install /? to see how to use it.\n"
 #define MSG_SECOND_ROOT "Only one root directory can be specified, parameter %s is illegal\n"
+// Under any message of a run whose root was typed as /s or /S.
+#define MSG_USE_DASH_S "To install without the question, use -s.\n"
 #define MSG_NO_OWN_PATH "Could not GetModuleFileName()\n"
 #define MSG_BROKEN_OWN_PATH "GetModuleFileName returned broken path\n"
 #define MSG_TRUNCATED_OWN_PATH "GetModuleFileName returned a path longer than %d bytes\n"
@@ -65,13 +69,15 @@
 #define MSG_NOT_A_FOLDER_NAME                                    \
     "Value of %s in init file %s is not a folder name: \"%s\"\n" \
     "A version must not be empty, . or .., nor hold \\, /, : or a control character\n"
-// Install.ini saved as UTF-8 (with its byte-order mark), on Windows.
+// A version of an Install.ini in UTF-8, on Windows.
 #define MSG_VERSION_NOT_ANSI                                                                   \
     "Value of %s in init file %s cannot be written in this system's ANSI code page; it would " \
     "read as %s, which may be another folder\n"
 
 // Values that would make a composed path longer than PATH_BUFFER_SIZE - 1.
 #define MSG_ROOT_TOO_LONG "Root directory is too long, paths in it would exceed %d bytes: %s\n"
+// Under MSG_ROOT_TOO_LONG once the versions are known.
+#define MSG_ROOT_LIMIT "With the versions in Install.ini, the root may have at most %d bytes\n"
 #define MSG_VALUE_TOO_LONG \
     "Value of %s in init file %s is too long, paths with it would exceed %d bytes\n"
 

@@ -24,27 +24,37 @@ int read_answer(FILE *input, char answer[ANSWER_BUFFER_SIZE])
     return 1;
 }
 
-int answer_is_yes(const char *answer)
+size_t boot_choice_for(const char *answer)
 {
-    return platform_stricmp(answer, "yes") == 0 || platform_stricmp(answer, "y") == 0;
+    size_t any_other = 0;
+    for (size_t choice = 0; choice < BOOT_CHOICE_COUNT; ++choice) {
+        const char *const *answers = BOOT_CHOICES[choice].answers;
+        if (answers[0] == nullptr)
+            any_other = choice;
+        for (size_t i = 0; i < 2 && answers[i] != nullptr; ++i) {
+            if (platform_stricmp(answer, answers[i]) == 0)
+                return choice;
+        }
+    }
+    return any_other;
 }
 
-void ask_startup_question(InstallerState *state)
+int ask_startup_question(InstallerState *state, Failure *failure)
 {
+    state->boot_choice = SILENT_BOOT_CHOICE;
     if (state->silent)
-        return;
-    state->velmar = 1;
+        return 1;
     fputs(MSG_QUESTION, stdout);
     fflush(stdout);
     if (!read_answer(stdin, state->answer))
-        installer_fail(MSG_NO_ANSWER);
-    if (answer_is_yes(state->answer))
-        state->velmar = 0;
+        return fail(failure, NULL, NULL, MSG_NO_ANSWER);
+    state->boot_choice = boot_choice_for(state->answer);
+    return 1;
 }
 
-int waits_before_closing(int console_processes, int silent, int input_is_console)
+int waits_before_closing(int console_processes, int silent, int console_streams)
 {
-    return console_processes == 1 && !silent && input_is_console;
+    return console_processes == 1 && !silent && console_streams == PLATFORM_CONSOLE_ALL;
 }
 
 void wait_for_enter(void)

@@ -3,85 +3,131 @@
 #include "installer.h"
 #include "messages.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 // The UTF-8 byte-order mark: a file that begins with it is UTF-8 text.
 static const char UTF8_MARK[] = "\xEF\xBB\xBF";
 
-int version_is_folder_name(const char *version)
+int version_is_folder_name(const char *version, int utf8)
 {
     if (version[0] == '\0' || strcmp(version, ".") == 0 || strcmp(version, "..") == 0 ||
         strpbrk(version, "\\/:") != NULL)
         return 0;
     for (; *version != '\0'; ++version) {
-        if (is_control_byte(*version))
+        if (is_control_byte(*version) || (utf8 && utf8_control_length(version) != 0))
             return 0;
     }
     return 1;
 }
 
-[[noreturn]] static void value_too_long(IniFile *ini, const char *key, const char *path)
+// The number of bytes of the UTF-8 sequence at text, or 0 when none starts
+// there: the shortest form of a character up to U+10FFFF that is no
+// surrogate.
+static int utf8_sequence_length(const unsigned char *text)
 {
-    ini_destroy(ini);
-    installer_fail(MSG_VALUE_TOO_LONG, key, path, PATH_BUFFER_SIZE - 1);
+    int length = text[0] >= 0xF0 ? 4 : text[0] >= 0xE0 ? 3 : text[0] >= 0xC2 ? 2 : 0;
+    if (length == 0 || text[0] > 0xF4)
+        return 0;
+    // The second byte's range rules out overlong forms and surrogates.
+    unsigned char low = text[0] == 0xE0 ? 0xA0 : text[0] == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = text[0] == 0xED ? 0x9F : text[0] == 0xF4 ? 0x8F : 0xBF;
+    if (text[1] < low || text[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if (text[i] < 0x80 || text[i] > 0xBF)
+            return 0;
+    }
+    return length;
 }
 
-// The value of key, which must name one folder inside the tree: anything
-// else could lead the copies, and qvl.ini, out of it. A UTF-8 file's value
-// is taken in the system's form (into name). Every failure ends the run,
-// releasing the document first so that nothing is left behind.
-static const char *require_version(IniFile *ini, const IniSection *install, const char *key,
-                                   const char *path, int utf8, char name[PATH_BUFFER_SIZE])
+int is_utf8_beyond_ascii(const char *text)
 {
-    const char *version = section_get_value(install, key);
-    if (version == NULL) {
-        ini_destroy(ini);
-        installer_fail(MSG_NO_KEY, key, path);
+    int beyond = 0;
+    for (const unsigned char *c = (const unsigned char *)text; *c != '\0';) {
+        int length = *c < 0x80 ? 1 : utf8_sequence_length(c);
+        if (length == 0)
+            return 0;
+        beyond = beyond || length > 1;
+        c += length;
     }
+    return beyond;
+}
+
+// Keeps the value of key in the system's form in version: it must name one
+// folder inside the tree, as anything else could lead the copies, and
+// qvl.ini, out of it. A value is UTF-8 text in a file with the mark, or
+// when every byte above 0x7F it holds forms UTF-8 sequences, as editors
+// that save UTF-8 without the mark write it; otherwise its bytes are taken
+// as they are.
+static int keep_version(const IniSection *install, VersionKey key, int marked, InstallPlan *plan,
+                        Failure *failure)
+{
+    const char *path = plan->release_file;
+    const char *name = VERSION_KEYS[key];
+    const char *value = section_get_value(install, name);
+    if (value == NULL)
+        return fail(failure, NULL, NULL, MSG_NO_KEY, name, path);
+    int utf8 = marked || is_utf8_beyond_ascii(value);
+    char *version = plan->versions[key];
     char shown[PATH_BUFFER_SIZE];
-    if (utf8) {
-        PlatformPathResult converted = platform_from_utf8(version, name, PATH_BUFFER_SIZE);
-        if (converted == PLATFORM_PATH_TOO_LONG)
-            value_too_long(ini, key, path);
-        if (converted != PLATFORM_PATH_OK) {
-            shown_text(converted == PLATFORM_PATH_NOT_ANSI ? name : version, shown);
-            ini_destroy(ini);
-            installer_fail(MSG_VERSION_NOT_ANSI, key, path, shown);
-        }
-        version = name;
+    // Checked in the file's own text: the system's form of a C1 control
+    // character may be a plain byte of the code page, and a byte of a
+    // double-byte code page's character may be a backslash.
+    if (!version_is_folder_name(value, utf8)) {
+        shown_text(value, utf8, shown);
+        return fail(failure, NULL, NULL, MSG_NOT_A_FOLDER_NAME, name, path, shown);
     }
-    if (version_is_folder_name(version))
-        return version;
-    // The value dies with the document.
-    shown_text(version, shown);
-    ini_destroy(ini);
-    installer_fail(MSG_NOT_A_FOLDER_NAME, key, path, shown);
+    PlatformPathResult converted = utf8 ? platform_from_utf8(value, version, PATH_BUFFER_SIZE)
+                                   : compose_path(version, "%s", value) ? PLATFORM_PATH_OK
+                                                                        : PLATFORM_PATH_TOO_LONG;
+    if (converted == PLATFORM_PATH_TOO_LONG)
+        return fail(failure, NULL, NULL, MSG_VALUE_TOO_LONG, name, path, PATH_BUFFER_SIZE - 1);
+    if (converted != PLATFORM_PATH_OK) {
+        shown_text(converted == PLATFORM_PATH_NOT_ANSI ? version : value, 0, shown);
+        return fail(failure, NULL, NULL, MSG_VERSION_NOT_ANSI, name, path, shown);
+    }
+    return 1;
 }
 
-void read_release_description(const char *root, InstallLayout *layout)
+// Reads the document from the file's bytes and keeps its versions; the
+// document dies here.
+static int keep_versions(const char *bytes, size_t count, InstallPlan *plan, Failure *failure)
 {
-    const char *path = layout->release_file;
-    char native[PATH_BUFFER_SIZE];
-    platform_native_path(path, native);
     IniError error;
-    IniFile *ini = ini_load_with_error(native, &error);
+    IniFile *ini = ini_load_from_memory(bytes, count, &error);
     if (ini == NULL)
-        installer_fail(MSG_CANNOT_OPEN_INIT MSG_REASON, path, error.message);
+        return fail(failure, NULL, NULL, MSG_CANNOT_OPEN_INIT MSG_REASON, plan->release_file,
+                    error.message);
     const IniSection *install = ini_get_section(ini, "Install");
-    if (install == NULL) {
-        ini_destroy(ini);
-        installer_fail(MSG_NO_INSTALL_SECTION, path);
-    }
-    // Without the mark, bytes are taken as they are.
-    int utf8 = platform_file_starts_with(path, UTF8_MARK, sizeof UTF8_MARK - 1);
-    // The values die with the document: the layout keeps VSN for the
-    // success message, and the paths made of both.
-    char name[PATH_BUFFER_SIZE];
-    if (!compose_versioned_paths(layout, root,
-                                 require_version(ini, install, "VSN", path, utf8, name)))
-        value_too_long(ini, "VSN", path);
-    if (!compose_release_paths(layout, root,
-                               require_version(ini, install, "SYSTEM_VSN", path, utf8, name)))
-        value_too_long(ini, "SYSTEM_VSN", path);
+    int marked =
+        count >= sizeof UTF8_MARK - 1 && memcmp(bytes, UTF8_MARK, sizeof UTF8_MARK - 1) == 0;
+    int kept =
+        install != NULL ? 1 : fail(failure, NULL, NULL, MSG_NO_INSTALL_SECTION, plan->release_file);
+    for (size_t key = 0; kept && key < KEY_COUNT; ++key)
+        kept = keep_version(install, (VersionKey)key, marked, plan, failure);
     ini_destroy(ini);
+    return kept;
+}
+
+int read_release_description(InstallPlan *plan, PlatformFileLock *lock, Failure *failure)
+{
+    // One installation of a tree at a time: the run locks its release
+    // description and holds the lock to its end, and a second run is
+    // refused before it asks or changes anything. The lock and the read
+    // share one opening of the file.
+    char *bytes = NULL;
+    size_t count = 0;
+    PlatformError error;
+    switch (platform_lock_and_read(plan->release_file, lock, &bytes, &count, &error)) {
+    case PLATFORM_READ_LOCKED:
+        return fail(failure, NULL, NULL, MSG_ANOTHER_INSTALLATION, plan->root);
+    case PLATFORM_READ_FAILED:
+        return fail(failure, &error, NULL, MSG_CANNOT_OPEN_INIT, plan->release_file);
+    case PLATFORM_READ_DONE:
+        break;
+    }
+    int kept = keep_versions(bytes, count, plan, failure);
+    free(bytes);
+    return kept;
 }

@@ -1,64 +1,64 @@
-// One run of the tool, straight through: command line, question, release
-// description, binaries, launcher configuration.
+// One run of the tool: compose the plan, check it, carry it out, end.
 #include "installer.h"
 #include "messages.h"
 
-#include <stdlib.h>
-
-// What the end of a run needs, however it ends (installer_fail, or the
-// return from main): the tree's lock, and whether the run is silent.
-static PlatformFileLock run_lock = PLATFORM_NO_LOCK;
-static int run_silent;
-
-// The lock goes first; then a window opened for this run alone (a
-// double-click) waits, so that its user can read how the run ended.
-static void end_run(void)
+// Prints what went wrong on standard error: the message, the reason line
+// under it, and what the run does about it. Whatever standard output holds
+// goes first, so that a log of both streams reads in the order of events.
+static void report(const Failure *failure)
 {
-    platform_unlock_file(&run_lock);
-    if (waits_before_closing(platform_console_process_count(), run_silent,
-                             platform_input_is_console()))
-        wait_for_enter();
+    fflush(stdout);
+    fputs(failure->message, stderr);
+    if (failure->has_reason) {
+        char line[2 * PATH_BUFFER_SIZE];
+        platform_reason(&failure->reason, line, sizeof line);
+        fprintf(stderr, MSG_REASON, line);
+    }
+    if (failure->then != NULL)
+        fputs(failure->then, stderr);
 }
 
-// One installation of a tree at a time: a run locks the tree's release
-// description and holds the lock to its end; the system releases it when
-// the process ends, however it ends. A second run is refused before it
-// changes anything.
-static PlatformLockResult lock_tree(const InstallLayout *layout, const char *root)
-{
-    PlatformLockResult result = platform_lock_file(layout->release_file, &run_lock);
-    if (result == PLATFORM_LOCK_BUSY)
-        installer_fail(MSG_ANOTHER_INSTALLATION, root);
-    return result;
-}
-
+// The one exit of the run, whatever its outcome: every step returns here.
+// Only two leave the process on their own: the usage asked for with /?
+// (read_command_line), and a heap exhausted inside the configuration
+// library, which ends the process with "Out of memory" and status 1;
+// the system releases the lock then.
 int installer_run(int argc, char **argv)
 {
-    atexit(end_run);
+    // Each message reaches a log as it is written.
+    setvbuf(stderr, NULL, _IONBF, 0);
     InstallerState state = {};
-    installer_set_up(argc, argv, &state);
-    run_silent = state.silent;
-    // Checked before the question: nothing is worth answering for a root
-    // the run cannot use.
-    InstallLayout layout;
-    if (!compose_root_paths(&layout, state.root))
-        installer_fail(MSG_ROOT_TOO_LONG, PATH_BUFFER_SIZE - 1, state.root);
-    // Locked before the question, so that a second run is refused before
-    // its user answers anything; a run waiting for its answer is already
-    // the installation of its tree.
-    PlatformLockResult locked = lock_tree(&layout, state.root);
-    ask_startup_question(&state);
+    InstallPlan plan = {};
+    PlatformFileLock lock = PLATFORM_NO_LOCK;
+    Failure failure = {};
 
-    read_release_description(state.root, &layout);
-    // The release description could not be opened for the lock, yet has
-    // been read since: lock it before the first change. Where its file
-    // system offers no locks, the run goes on without one.
-    if (locked != PLATFORM_LOCK_TAKEN)
-        lock_tree(&layout, state.root);
-    lay_out_binaries(&layout, state.velmar);
-    write_launcher_configuration(state.root, &layout);
-    platform_unlock_file(&run_lock);
-    if (!state.silent)
-        printf(MSG_SUCCESS, layout.version);
-    return 0;
+    // Everything the run needs is settled before the question: a run that
+    // cannot complete asks nothing, and changes nothing.
+    int going = read_command_line(argc, argv, &state, &failure) &&
+                settle_root(&state, &plan, &failure) &&
+                read_release_description(&plan, &lock, &failure) && compose_plan(&plan, &failure) &&
+                check_sources(&plan, &failure) && ask_startup_question(&state, &failure);
+    for (size_t i = 0; going && i < PLAN_STEP_COUNT; ++i) {
+        going = carry_out(&plan.steps[i], &plan, state.boot_choice, &failure);
+        // A warning: the run goes on.
+        if (going && failure.message[0] != '\0') {
+            report(&failure);
+            failure.message[0] = '\0';
+        }
+    }
+
+    if (!going) {
+        report(&failure);
+        if (state.slash_s)
+            fputs(MSG_USE_DASH_S, stderr);
+    } else if (!state.silent) {
+        printf(MSG_SUCCESS, plan.versions[KEY_VSN]);
+    }
+    // The tree is free for another run before a window opened for this one
+    // alone (a double-click) waits, so that its user can read how it ended.
+    platform_unlock_file(&lock);
+    if (waits_before_closing(platform_console_process_count(), state.silent,
+                             platform_console_streams()))
+        wait_for_enter();
+    return going ? 0 : 1;
 }

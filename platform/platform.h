@@ -1,10 +1,10 @@
 /*
- * The file-system and console operations the installer relies on. This
- * header is the only platform header the installer includes; win32.cpp
- * implements it with the real Windows calls, posix.cpp gives the same
- * results on POSIX systems. The configuration library has file operations
- * of its own and takes native paths: the installer hands it its paths
- * through platform_native_path().
+ * The file-system and console operations the installer relies on. The
+ * installer includes this header and no other of the platform layer;
+ * win32.cpp implements it with the real Windows calls, posix.cpp gives the
+ * same results on Linux (it finds the tool's own path in /proc), and
+ * fault_seam.h beside it is the backends' hook for the test builds' fault
+ * injection.
  *
  * Rules every backend keeps:
  *
@@ -14,10 +14,9 @@
  *   path with every '/' turned into a backslash, so that the installer
  *   finds its own directory the same way on both systems (a tool at
  *   /opt/dist/Install is reported as \opt\dist\Install).
- * - "Exists" means anything is there: a file or a directory.
- * - The POSIX backend copies regular files only: a FIFO would hang the
- *   tool and a device such as /dev/zero would never end. No open ever
- *   waits for a FIFO.
+ * - The POSIX backend copies and reads regular files only: a FIFO would
+ *   hang the tool and a device such as /dev/zero would never end. No open
+ *   ever waits for a FIFO.
  * - A copy replaces its destination whole. The new content goes into the
  *   destination's scratch file: in the same folder, named like the
  *   destination with its last byte replaced by '~' (qvl.exe: qvl.ex~), so
@@ -28,16 +27,20 @@
  *   process is replaced by the next copy to that destination, so none ever
  *   piles up. A destination whose name ends in '~' or a separator (on
  *   Windows also ':') is refused: it would be its own scratch file, or
- *   have none.
- * - A destination that is a symbolic link is replaced as a name: the file
- *   it points to is never written. Whatever stands at the scratch name (a
- *   link, a file left by a killed run) is removed as a name first. A
- *   destination that may not be written (the read-only attribute on
- *   Windows, no write permission on POSIX) is replaced like any other, and
- *   every copy is left writable by its owner: on Windows without the
- *   read-only attribute; on POSIX with the source's permission bits less
- *   the umask, set-user-ID and set-group-ID, plus the owner's write
- *   permission.
+ *   have none (platform_scratch_names_clash checks a table of names at
+ *   compile time).
+ * - A destination that is a symbolic link, to a file or to a folder, is
+ *   replaced as a name: what it points to is never written or removed.
+ *   Whatever stands at the scratch name (a link, a file left by a killed
+ *   run) is removed as a name first. On Windows a link to a folder at the
+ *   destination goes just before the rename: a process killed between the
+ *   two leaves the name absent, which the next copy fills. A destination
+ *   that may not be written (the read-only attribute on Windows, no write
+ *   permission on POSIX) is replaced like any other, and every copy is
+ *   left writable by its owner: on Windows without the read-only
+ *   attribute; on POSIX with the source's permission bits less the umask,
+ *   set-user-ID and set-group-ID, and then with the owner's write
+ *   permission even where the umask takes it away.
  * - The scratch file is forced to the disk before its rename, so that a
  *   file put in place survives a power cut whole.
  * - A copy whose source and destination are the same file (a link, or the
@@ -45,12 +48,15 @@
  * - A copy fails, and leaves no scratch file, when the source is missing,
  *   unreadable or a directory, when the destination is a directory or its
  *   folder is missing, when the disk fills up, and when the destination
- *   cannot be replaced: on Windows a running program or a file held open
- *   without sharing ("in use"), or a refusal for permissions.
+ *   cannot be replaced. It is "in use" only on Windows, and only when the
+ *   system refused for a sharing violation (a file held open without
+ *   sharing), or refused access to a destination that is the image of a
+ *   running process; any other refusal (a file the user may not replace)
+ *   is a failure like the others.
  * - Every operation that can fail on a system call fills a PlatformError
  *   when it fails: the step, the system's own error code, and the path the
  *   step failed on when the caller cannot know it (a scratch file, a
- *   folder on the way).
+ *   folder on the way). The steps are spelled once, below.
  * - A lock on a file keeps a second process from taking the same lock: it
  *   never waits, it does not keep anyone from reading or writing the file,
  *   it leaves no file behind, and the system releases it when the process
@@ -60,14 +66,16 @@
  * - Case-insensitive comparison is ASCII only, as in the C locale.
  *
  * In test builds (PLATFORM_FAULT_INJECTION) each operation below that
- * changes the file system, finds a path or locks asks the fault seam once,
- * before its first system call, and the flush before each rename asks once
- * more (FLUSH), so that tests can make the Nth operation of a kind fail and
- * see what the installer does with it.
+ * changes the file system, finds a path, checks a source, opens, locks or
+ * reads asks the fault seam once before its first system call of that
+ * kind, and the flush before each rename asks once more (FLUSH), so that
+ * tests can make the Nth operation of a kind fail and see what the
+ * installer does with it.
  */
 #ifndef QUORVEL_PLATFORM_H
 #define QUORVEL_PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -78,9 +86,25 @@ extern "C" {
  * path and the tool's own path live in buffers of this size. */
 enum { PATH_BUFFER_SIZE = 260 };
 
+/* The steps a reason line names (PlatformError.step), for both backends. */
+#define PLATFORM_STEP_OPEN_SOURCE "cannot open the source"
+#define PLATFORM_STEP_READ_SOURCE "cannot read the source"
+#define PLATFORM_STEP_NO_SCRATCH "cannot name a scratch file for the destination"
+#define PLATFORM_STEP_CREATE "cannot create"
+#define PLATFORM_STEP_WRITE "cannot write"
+#define PLATFORM_STEP_FLUSH "cannot flush"
+#define PLATFORM_STEP_REPLACE "cannot replace the destination"
+#define PLATFORM_STEP_CREATE_FOLDER "cannot create the folder"
+#define PLATFORM_STEP_OWN_PATH "cannot tell the tool's own path"
+#define PLATFORM_STEP_CURRENT_FOLDER "cannot tell the current folder"
+/* Reading a whole file (platform_lock_and_read): the words the
+ * configuration library uses for the same failures of its own loads. */
+#define PLATFORM_STEP_OPEN_FILE "cannot open the file"
+#define PLATFORM_STEP_READ_FILE "reading failed"
+
 /* Why an operation failed. */
 typedef struct PlatformError {
-    const char *step;            /* what failed, lower case: "cannot open the source" */
+    const char *step;            /* what failed: one of PLATFORM_STEP_... */
     char path[PATH_BUFFER_SIZE]; /* the path it failed on, when the caller cannot know it;
                                     else empty */
     uint32_t code;               /* errno on POSIX, GetLastError() on Windows */
@@ -104,13 +128,22 @@ uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error);
  * could be made (a file is in the way, no permission, no parent). */
 int platform_create_directory(const char *path, PlatformError *error);
 
-/* 1 when anything (file or directory) is at path, 0 when nothing is. */
-int platform_exists(const char *path);
+typedef enum PlatformSourceResult {
+    PLATFORM_SOURCE_READABLE, /* a regular file, and it opened for reading */
+    PLATFORM_SOURCE_MISSING,  /* nothing is at path (or a folder on the way is missing) */
+    PLATFORM_SOURCE_UNUSABLE, /* a folder, a file that may not be read, or anything but a
+                                 regular file: *error says why */
+} PlatformSourceResult;
+
+/* Tells whether a copy could read path as its source: opens it for reading
+ * as a copy does, looks at what it is, and closes it again. */
+PlatformSourceResult platform_check_source(const char *path, PlatformError *error);
 
 typedef enum PlatformCopyResult {
     PLATFORM_COPY_DONE,   /* the destination holds the source's bytes */
-    PLATFORM_COPY_IN_USE, /* Windows: made, but the destination is in use (a running
-                             program) and stays as it was */
+    PLATFORM_COPY_IN_USE, /* Windows: not made, because the destination is in use (a
+                             sharing violation, or a running program's image); it stays
+                             as it was */
     PLATFORM_COPY_FAILED, /* the destination stays as it was */
 } PlatformCopyResult;
 
@@ -125,32 +158,32 @@ PlatformCopyResult platform_copy_file(const char *source, const char *destinatio
 int platform_write_file(const char *destination, const char *bytes, uint32_t count,
                         PlatformError *error);
 
-typedef enum PlatformLockResult {
-    PLATFORM_LOCK_TAKEN,  /* held until platform_unlock_file or the end of the process */
-    PLATFORM_LOCK_BUSY,   /* another process holds it */
-    PLATFORM_LOCK_FAILED, /* the file cannot be opened, or its file system offers no locks */
-} PlatformLockResult;
-
-/* A lock taken by platform_lock_file. PLATFORM_NO_LOCK holds none; every
- * lock value, taken or not, may be released. */
+/* A lock taken by platform_lock_and_read. PLATFORM_NO_LOCK holds none;
+ * every lock value, taken or not, may be released. */
 typedef struct PlatformFileLock {
     intptr_t handle;
 } PlatformFileLock;
 static const PlatformFileLock PLATFORM_NO_LOCK = {-1};
 
-/* Takes the exclusive lock on the existing file at path, without waiting.
- * Only PLATFORM_LOCK_TAKEN leaves anything to release in *lock; any other
- * result leaves PLATFORM_NO_LOCK there. */
-PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock);
+typedef enum PlatformReadResult {
+    PLATFORM_READ_DONE,   /* *bytes holds the whole file; the lock is in *lock, unless the
+                             file system offers none (then PLATFORM_NO_LOCK is there) */
+    PLATFORM_READ_LOCKED, /* another process holds the lock: nothing was read */
+    PLATFORM_READ_FAILED, /* the file could not be opened (missing, a folder, no
+                             permission, no regular file) or read: *error says why */
+} PlatformReadResult;
 
-/* Releases a lock taken by platform_lock_file; does nothing for one that
- * was not taken or was released already. */
+/* Opens the existing file at path for reading, takes the exclusive lock on
+ * it without waiting, and reads it whole through the same handle into a new
+ * heap block (*bytes, *count bytes, no terminating zero) that the caller
+ * releases with free(). Only PLATFORM_READ_DONE leaves a block, or a lock,
+ * to release. */
+PlatformReadResult platform_lock_and_read(const char *path, PlatformFileLock *lock, char **bytes,
+                                          size_t *count, PlatformError *error);
+
+/* Releases a lock taken by platform_lock_and_read; does nothing for one
+ * that was not taken or was released already. */
 void platform_unlock_file(PlatformFileLock *lock);
-
-/* The path as the system takes it, into native (PATH_BUFFER_SIZE bytes):
- * the same bytes on Windows; on POSIX every backslash becomes '/'. For
- * the paths the installer hands to the configuration library. */
-void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE]);
 
 /* ---- Roots given by the user -------------------------------------------
  *
@@ -194,10 +227,6 @@ int platform_argument_is_exact(int index, const char *argument);
  * not a look-alike made by the ANSI code page. Always 1 on POSIX. */
 int platform_own_path_is_exact(void);
 
-/* 1 when the file at path begins with the count bytes at prefix; 0 when it
- * does not, or cannot be read. */
-int platform_file_starts_with(const char *path, const char *prefix, uint32_t count);
-
 /* The text of UTF-8 bytes as the system names files, into buffer (size
  * bytes, zero-terminated; PLATFORM_PATH_TOO_LONG when it does not fit). On
  * Windows, the ANSI code page's form: PLATFORM_PATH_NOT_ANSI when a
@@ -214,14 +243,44 @@ PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t s
  * process. */
 int platform_console_process_count(void);
 
-/* 1 when standard input is a console (a terminal), not a pipe or a file. */
-int platform_input_is_console(void);
+/* The standard streams that are a console (a terminal), not a pipe or a
+ * file: PLATFORM_CONSOLE_INPUT, _OUTPUT and _ERROR, or'ed. */
+enum {
+    PLATFORM_CONSOLE_INPUT = 1,
+    PLATFORM_CONSOLE_OUTPUT = 2,
+    PLATFORM_CONSOLE_ERROR = 4,
+    PLATFORM_CONSOLE_ALL = 7,
+};
+int platform_console_streams(void);
 
 /* Compares two strings without regard to ASCII letter case: 0 when equal,
  * negative or positive as strcmp on the lower-cased bytes. */
 int platform_stricmp(const char *a, const char *b);
 
 #ifdef __cplusplus
+}
+
+/* 1 when two names in one folder could not both be destinations of
+ * copies: one of them ends in '~' (it would be a scratch file), or both
+ * have the same scratch file (they differ in their last byte alone). For
+ * a compile-time check over a table of names. */
+constexpr bool platform_scratch_names_clash(const char *a, const char *b)
+{
+    size_t length = 0;
+    while (a[length] != '\0')
+        ++length;
+    size_t other = 0;
+    while (b[other] != '\0')
+        ++other;
+    if (length == 0 || other == 0 || a[length - 1] == '~' || b[other - 1] == '~')
+        return true;
+    if (length != other)
+        return false;
+    for (size_t i = 0; i + 1 < length; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
 }
 #endif
 

@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -72,10 +73,10 @@ static int posix_write_all(int fd, const char *bytes, size_t count)
     return 1;
 }
 
-static const char *const POSIX_OPEN_FAILED = "cannot open the source";
-static const char *const POSIX_READ_FAILED = "cannot read the source";
-static const char *const POSIX_WRITE_FAILED = "cannot write";
-static const char *const POSIX_REPLACE_FAILED = "cannot replace the destination";
+// The steps that the code below tells apart by their pointers.
+static const char *const POSIX_READ_FAILED = PLATFORM_STEP_READ_SOURCE;
+static const char *const POSIX_WRITE_FAILED = PLATFORM_STEP_WRITE;
+static const char *const POSIX_REPLACE_FAILED = PLATFORM_STEP_REPLACE;
 
 // Copies the rest of source into destination through user memory: null,
 // or the step that failed, with errno.
@@ -143,11 +144,10 @@ static int posix_flush(int fd)
 uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
 {
     if (PLATFORM_FAULT(OWN_PATH))
-        return posix_fail(error, "cannot tell the tool's own path", "", EIO);
+        return posix_fail(error, PLATFORM_STEP_OWN_PATH, "", EIO);
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0)
-        return posix_fail(error, "cannot tell the tool's own path", "",
-                          length < 0 ? errno : ENOENT);
+        return posix_fail(error, PLATFORM_STEP_OWN_PATH, "", length < 0 ? errno : ENOENT);
     if ((uint32_t)length >= size)
         return size;
     buffer[length] = '\0';
@@ -160,7 +160,7 @@ uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
 
 int platform_create_directory(const char *path, PlatformError *error)
 {
-    static const char *const step = "cannot create the folder";
+    static const char *const step = PLATFORM_STEP_CREATE_FOLDER;
     if (PLATFORM_FAULT(MKDIR))
         return posix_fail(error, step, path, EIO);
     char native[POSIX_PATH_BUFFER_SIZE];
@@ -172,20 +172,41 @@ int platform_create_directory(const char *path, PlatformError *error)
     return 1;
 }
 
-int platform_exists(const char *path)
+// Opens the file at path for reading, as a source or as a file to read
+// whole; -1 on failure, with errno. Anything but a regular file is
+// refused: a directory with EISDIR, anything else with EINVAL.
+static int posix_open_regular(const char *path)
+{
+    char native[POSIX_PATH_BUFFER_SIZE];
+    int fd = posix_native_path(path, native) ? posix_open_native(native, O_RDONLY, 0) : -1;
+    struct stat status = {};
+    if (fd < 0 || (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)))
+        return fd;
+    close(fd);
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return -1;
+}
+
+PlatformSourceResult platform_check_source(const char *path, PlatformError *error)
 {
     if (PLATFORM_FAULT(EXISTS))
-        return 0;
-    char native[POSIX_PATH_BUFFER_SIZE];
-    struct stat status;
-    return posix_native_path(path, native) && stat(native, &status) == 0;
+        return PLATFORM_SOURCE_MISSING;
+    int fd = posix_open_regular(path);
+    if (fd >= 0) {
+        close(fd);
+        return PLATFORM_SOURCE_READABLE;
+    }
+    if (errno == ENOENT || errno == ENOTDIR)
+        return PLATFORM_SOURCE_MISSING;
+    posix_fail(error, PLATFORM_STEP_OPEN_SOURCE, "", errno);
+    return PLATFORM_SOURCE_UNUSABLE;
 }
 
 // Puts new content in place of destination through its scratch file
 // (platform.h): created anew with the permission bits given (less the
-// umask), filled from the descriptor source, or from bytes when source is
-// -1, forced to the disk, and renamed over destination. The scratch file
-// goes on every failure.
+// umask) and the owner's write permission, filled from the descriptor
+// source, or from bytes when source is -1, forced to the disk, and renamed
+// over destination. The scratch file goes on every failure.
 static int posix_replace(const char *destination, int source, const char *bytes, size_t count,
                          mode_t bits, PlatformError *error)
 {
@@ -202,7 +223,7 @@ static int posix_replace(const char *destination, int source, const char *bytes,
     char scratch[PATH_BUFFER_SIZE];
     if (length == 0 || length >= sizeof scratch || destination[length - 1] == '\\' ||
         destination[length - 1] == '/' || destination[length - 1] == '~')
-        return posix_fail(error, "cannot name a scratch file for the destination", "", EINVAL);
+        return posix_fail(error, PLATFORM_STEP_NO_SCRATCH, "", EINVAL);
     memcpy(scratch, destination, length + 1);
     scratch[length - 1] = '~';
     char native_scratch[POSIX_PATH_BUFFER_SIZE];
@@ -214,14 +235,19 @@ static int posix_replace(const char *destination, int source, const char *bytes,
     int fd =
         posix_open_native(native_scratch, O_WRONLY | O_CREAT | O_EXCL, (bits & 0777) | S_IWUSR);
     if (fd < 0)
-        return posix_fail(error, "cannot create", scratch, errno);
+        return posix_fail(error, PLATFORM_STEP_CREATE, scratch, errno);
+    // A umask that takes the owner's write permission away does not keep
+    // it from the copy; a file system without permission bits keeps its own.
+    struct stat made;
+    if (fstat(fd, &made) == 0 && !(made.st_mode & S_IWUSR))
+        (void)fchmod(fd, (made.st_mode & 07777) | S_IWUSR);
     const char *step = NULL;
     if (source >= 0)
         step = posix_copy_contents(source, fd);
     else if (!posix_write_all(fd, bytes, count))
         step = POSIX_WRITE_FAILED;
     if (step == NULL && !posix_flush(fd))
-        step = "cannot flush";
+        step = PLATFORM_STEP_FLUSH;
     int code = errno;
     // Closing reports an error only where writes are deferred (network
     // file systems).
@@ -245,30 +271,24 @@ static int posix_replace(const char *destination, int source, const char *bytes,
 PlatformCopyResult platform_copy_file(const char *source_path, const char *destination_path,
                                       PlatformError *error)
 {
-    char source_native[POSIX_PATH_BUFFER_SIZE];
-    char destination_native[POSIX_PATH_BUFFER_SIZE];
-    int faulted = PLATFORM_FAULT(COPY);
-    int source = -1;
-    if (!faulted && posix_native_path(source_path, source_native))
-        source = posix_open_native(source_native, O_RDONLY, 0);
-    if (source < 0) {
-        posix_fail(error, POSIX_OPEN_FAILED, "", faulted ? EIO : errno);
-        return PLATFORM_COPY_FAILED;
-    }
     // Only regular files are copied: a FIFO may never end and a device such
     // as /dev/zero never does.
+    int faulted = PLATFORM_FAULT(COPY);
+    int source = faulted ? -1 : posix_open_regular(source_path);
+    if (source < 0) {
+        posix_fail(error, PLATFORM_STEP_OPEN_SOURCE, "", faulted ? EIO : errno);
+        return PLATFORM_COPY_FAILED;
+    }
     struct stat from = {};
     struct stat to = {};
-    int regular = fstat(source, &from) == 0 && S_ISREG(from.st_mode);
+    char destination_native[POSIX_PATH_BUFFER_SIZE];
     // The very same file (a link, or bin a link to the versioned bin): the
     // copy is made.
-    int same = regular && posix_native_path(destination_path, destination_native) &&
+    int same = fstat(source, &from) == 0 &&
+               posix_native_path(destination_path, destination_native) &&
                lstat(destination_native, &to) == 0 && S_ISREG(to.st_mode) &&
                to.st_dev == from.st_dev && to.st_ino == from.st_ino;
-    int done = same || (regular && posix_replace(destination_path, source, NULL, 0,
-                                                 from.st_mode & 0777, error));
-    if (!regular)
-        posix_fail(error, POSIX_OPEN_FAILED, "", S_ISDIR(from.st_mode) ? EISDIR : EINVAL);
+    int done = same || posix_replace(destination_path, source, NULL, 0, from.st_mode & 0777, error);
     close(source);
     return done ? PLATFORM_COPY_DONE : PLATFORM_COPY_FAILED;
 }
@@ -277,42 +297,82 @@ int platform_write_file(const char *destination, const char *bytes, uint32_t cou
                         PlatformError *error)
 {
     if (PLATFORM_FAULT(CREATE))
-        return posix_fail(error, "cannot create", destination, EIO);
+        return posix_fail(error, PLATFORM_STEP_CREATE, destination, EIO);
     return posix_replace(destination, -1, bytes, count, 0666, error);
 }
 
-PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
+// Reads the rest of fd into a new heap block (*bytes, *count bytes); 0 with
+// errno on failure, and no block. The block has room for the whole file
+// and one byte more, which tells its end without growing; a file that grows
+// meanwhile grows it.
+static int posix_read_whole(int fd, char **bytes, size_t *count)
+{
+    struct stat status = {};
+    size_t size = fstat(fd, &status) == 0 ? (size_t)status.st_size + 1 : 4096;
+    size_t filled = 0;
+    char *block = (char *)malloc(size);
+    for (;;) {
+        if (block == NULL) {
+            errno = ENOMEM;
+            return 0;
+        }
+        ssize_t got = read(fd, block + filled, size - filled);
+        if (got < 0) {
+            int code = errno;
+            free(block);
+            errno = code;
+            return 0;
+        }
+        if (got == 0) {
+            *bytes = block;
+            *count = filled;
+            return 1;
+        }
+        filled += (size_t)got;
+        if (filled == size) {
+            size *= 2;
+            char *larger = (char *)realloc(block, size);
+            if (larger == NULL)
+                free(block);
+            block = larger;
+        }
+    }
+}
+
+PlatformReadResult platform_lock_and_read(const char *path, PlatformFileLock *lock, char **bytes,
+                                          size_t *count, PlatformError *error)
 {
     lock->handle = -1;
-    if (PLATFORM_FAULT(LOCK))
-        return PLATFORM_LOCK_FAILED;
-    char native[POSIX_PATH_BUFFER_SIZE];
-    if (!posix_native_path(path, native))
-        return PLATFORM_LOCK_FAILED;
-    // flock, not fcntl: an exclusive fcntl lock needs the file open for
-    // writing, and a read-only file must be lockable too.
-    int file = posix_open_native(native, O_RDONLY, 0);
-    if (file < 0)
-        return PLATFORM_LOCK_FAILED;
+    int faulted = PLATFORM_FAULT(OPEN);
+    int file = faulted ? -1 : posix_open_regular(path);
     // Held to the end of the run: never as standard input, output or error
     // of a process started with one of them closed, where the question
     // would read the file and the messages would go nowhere.
-    if (file <= STDERR_FILENO) {
+    if (file >= 0 && file <= STDERR_FILENO) {
         int above = fcntl(file, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         close(file);
-        // Only a process out of descriptors gets here.
-        if (above < 0)
-            return PLATFORM_LOCK_FAILED;
         file = above;
     }
-    if (flock(file, LOCK_EX | LOCK_NB) == 0) {
-        lock->handle = file;
-        return PLATFORM_LOCK_TAKEN;
+    if (file < 0) {
+        posix_fail(error, PLATFORM_STEP_OPEN_FILE, "", faulted ? EIO : errno);
+        return PLATFORM_READ_FAILED;
     }
-    // Other errors mean a file system without locks (ENOLCK).
-    int busy = errno == EWOULDBLOCK;
-    close(file);
-    return busy ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;
+    // flock, not fcntl: an exclusive fcntl lock needs the file open for
+    // writing, and a read-only file must be lockable too. Any error but
+    // EWOULDBLOCK means a file system without locks (ENOLCK): the run goes
+    // on without one.
+    if (!PLATFORM_FAULT(LOCK) && flock(file, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(file);
+        return PLATFORM_READ_LOCKED;
+    }
+    faulted = PLATFORM_FAULT(READ);
+    if (faulted || !posix_read_whole(file, bytes, count)) {
+        posix_fail(error, PLATFORM_STEP_READ_FILE, "", faulted ? EIO : errno);
+        close(file);
+        return PLATFORM_READ_FAILED;
+    }
+    lock->handle = file;
+    return PLATFORM_READ_DONE;
 }
 
 void platform_unlock_file(PlatformFileLock *lock)
@@ -320,14 +380,6 @@ void platform_unlock_file(PlatformFileLock *lock)
     if (lock->handle >= 0)
         close((int)lock->handle);
     lock->handle = -1;
-}
-
-void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE])
-{
-    size_t i = 0;
-    for (; i + 1 < PATH_BUFFER_SIZE && path[i] != '\0'; ++i)
-        native[i] = path[i] == '\\' ? '/' : path[i];
-    native[i] = '\0';
 }
 
 int platform_stricmp(const char *a, const char *b)
@@ -386,7 +438,7 @@ PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t s
     char directory[POSIX_PATH_BUFFER_SIZE];
     int faulted = PLATFORM_FAULT(FULL_PATH);
     if (faulted || getcwd(directory, sizeof directory) == NULL) {
-        posix_fail(error, "cannot tell the current folder", "", faulted ? EIO : errno);
+        posix_fail(error, PLATFORM_STEP_CURRENT_FOLDER, "", faulted ? EIO : errno);
         return PLATFORM_PATH_FAILED;
     }
     uint32_t length = 0;
@@ -418,18 +470,6 @@ int platform_own_path_is_exact(void)
     return 1;
 }
 
-int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
-{
-    char native[POSIX_PATH_BUFFER_SIZE];
-    int fd = posix_native_path(path, native) ? posix_open_native(native, O_RDONLY, 0) : -1;
-    if (fd < 0)
-        return 0;
-    char start[16];
-    ssize_t got = count <= sizeof start ? read(fd, start, count) : -1;
-    close(fd);
-    return got == (ssize_t)count && memcmp(start, prefix, count) == 0;
-}
-
 PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
 {
     if (strlen(utf8) >= size)
@@ -443,7 +483,9 @@ int platform_console_process_count(void)
     return 0;
 }
 
-int platform_input_is_console(void)
+int platform_console_streams(void)
 {
-    return isatty(STDIN_FILENO);
+    return (isatty(STDIN_FILENO) ? PLATFORM_CONSOLE_INPUT : 0) |
+           (isatty(STDOUT_FILENO) ? PLATFORM_CONSOLE_OUTPUT : 0) |
+           (isatty(STDERR_FILENO) ? PLATFORM_CONSOLE_ERROR : 0);
 }

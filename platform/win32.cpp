@@ -11,14 +11,18 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 // The error an injected fault reports: the device failed.
 static const DWORD WIN32_FAULT_ERROR = ERROR_GEN_FAILURE;
 
-static const char *const WIN32_OPEN_FAILED = "cannot open the source";
-static const char *const WIN32_READ_FAILED = "cannot read the source";
-static const char *const WIN32_WRITE_FAILED = "cannot write";
-static const char *const WIN32_REPLACE_FAILED = "cannot replace the destination";
+// The steps that the code below tells apart by their pointers.
+static const char *const WIN32_READ_FAILED = PLATFORM_STEP_READ_SOURCE;
+static const char *const WIN32_WRITE_FAILED = PLATFORM_STEP_WRITE;
+static const char *const WIN32_REPLACE_FAILED = PLATFORM_STEP_REPLACE;
+
+// The longest path Windows has, in wide characters.
+enum { WIN32_WIDE_PATH_SIZE = 32768 };
 
 // Fills *error; 0, so that a failure is one return.
 static int win32_fail(PlatformError *error, const char *step, const char *path, DWORD code)
@@ -47,7 +51,7 @@ void platform_reason(const PlatformError *error, char *line, uint32_t size)
 
 uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
 {
-    static const char *const step = "cannot tell the tool's own path";
+    static const char *const step = PLATFORM_STEP_OWN_PATH;
     if (PLATFORM_FAULT(OWN_PATH))
         return win32_fail(error, step, "", WIN32_FAULT_ERROR);
     DWORD length = GetModuleFileNameA(NULL, buffer, size);
@@ -59,7 +63,7 @@ uint32_t platform_own_path(char *buffer, uint32_t size, PlatformError *error)
 
 int platform_create_directory(const char *path, PlatformError *error)
 {
-    static const char *const step = "cannot create the folder";
+    static const char *const step = PLATFORM_STEP_CREATE_FOLDER;
     if (PLATFORM_FAULT(MKDIR))
         return win32_fail(error, step, path, WIN32_FAULT_ERROR);
     if (CreateDirectoryA(path, NULL))
@@ -72,28 +76,60 @@ int platform_create_directory(const char *path, PlatformError *error)
     return win32_fail(error, step, path, code);
 }
 
-int platform_exists(const char *path)
+// Opens path for reading as a copy's source: sharing reads only, so that a
+// file someone is writing is not copied half-written. A directory cannot be
+// opened so, and is refused with access denied.
+static HANDLE win32_open_source(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+}
+
+PlatformSourceResult platform_check_source(const char *path, PlatformError *error)
 {
     if (PLATFORM_FAULT(EXISTS))
-        return 0;
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+        return PLATFORM_SOURCE_MISSING;
+    HANDLE file = win32_open_source(path);
+    DWORD code = GetLastError();
+    // A device or a pipe is no file to copy.
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD type = GetFileType(file);
+        CloseHandle(file);
+        if (type == FILE_TYPE_DISK)
+            return PLATFORM_SOURCE_READABLE;
+        code = ERROR_INVALID_FUNCTION;
+    }
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        return PLATFORM_SOURCE_MISSING;
+    win32_fail(error, PLATFORM_STEP_OPEN_SOURCE, "", code);
+    return PLATFORM_SOURCE_UNUSABLE;
+}
+
+// Opens path with no access asked for: this only looks, and so is never
+// refused for sharing. A link opens as itself where the system allows it.
+static HANDLE win32_open_to_look(const char *path)
+{
+    return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+}
+
+// 1 when the file open as other is the file of *one: the same volume and
+// the same index.
+static int win32_same_identity(const BY_HANDLE_FILE_INFORMATION *one, HANDLE other)
+{
+    BY_HANDLE_FILE_INFORMATION two;
+    return other != INVALID_HANDLE_VALUE && GetFileInformationByHandle(other, &two) &&
+           one->dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+           one->nFileIndexHigh == two.nFileIndexHigh && one->nFileIndexLow == two.nFileIndexLow;
 }
 
 // 1 when destination reaches the file open as source: the same path spelled
 // twice, or links.
 static int win32_same_file(HANDLE source, const char *destination)
 {
-    // No access asked for: this only looks, and so is never refused for
-    // sharing; a link opens as itself.
-    HANDLE other =
-        CreateFileA(destination, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE other = win32_open_to_look(destination);
     BY_HANDLE_FILE_INFORMATION one;
-    BY_HANDLE_FILE_INFORMATION two;
-    int same = other != INVALID_HANDLE_VALUE && GetFileInformationByHandle(source, &one) &&
-               GetFileInformationByHandle(other, &two) &&
-               one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
-               one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+    int same = GetFileInformationByHandle(source, &one) && win32_same_identity(&one, other);
     if (other != INVALID_HANDLE_VALUE)
         CloseHandle(other);
     return same;
@@ -141,11 +177,57 @@ static int win32_flush(HANDLE file)
     return FlushFileBuffers(file) != 0;
 }
 
+// 1 when process id runs the file *image (matched by volume and index);
+// name is room for its image's path.
+static int win32_runs_image(DWORD id, const BY_HANDLE_FILE_INFORMATION *image, wchar_t *name)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == NULL)
+        return 0;
+    DWORD size = WIN32_WIDE_PATH_SIZE;
+    BOOL named = QueryFullProcessImageNameW(process, 0, name, &size);
+    CloseHandle(process);
+    if (!named)
+        return 0;
+    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    int same = win32_same_identity(image, file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return same;
+}
+
+// 1 when the file at path is the image of a running process, as a snapshot
+// of the processes shows them. A process this one may not look at does not
+// count.
+static int win32_is_running_image(const char *path)
+{
+    HANDLE file = win32_open_to_look(path);
+    BY_HANDLE_FILE_INFORMATION image;
+    int known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &image);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    HANDLE snapshot =
+        known ? CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
+    wchar_t *name = (wchar_t *)malloc(WIN32_WIDE_PATH_SIZE * sizeof(wchar_t));
+    PROCESSENTRY32W process;
+    process.dwSize = sizeof process;
+    int running = 0;
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && name != NULL &&
+                     Process32FirstW(snapshot, &process);
+         more && !running; more = Process32NextW(snapshot, &process))
+        running = win32_runs_image(process.th32ProcessID, &image, name);
+    free(name);
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    return running;
+}
+
 // 1 when the system refused to replace destination (code) because it is in
-// use, not for permissions. A refusal with access denied is told by
-// opening the destination for deletion: a running program still opens,
-// and a file held open without sharing is a sharing violation; a file the
-// caller may not replace is refused again.
+// use: a sharing violation; or access denied for a file held open without
+// delete sharing (opening it for deletion tells) or for the image of a
+// running program. Any other refusal, a file the caller may not replace
+// above all, is no use but a failure.
 static int win32_in_use(const char *destination, DWORD code)
 {
     if (code == ERROR_SHARING_VIOLATION)
@@ -158,21 +240,60 @@ static int win32_in_use(const char *destination, DWORD code)
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION;
     CloseHandle(file);
-    return 1;
+    return win32_is_running_image(destination);
+}
+
+// 1 for attributes of a link to a folder (a symbolic link or a junction).
+static int win32_is_folder_link(DWORD attributes)
+{
+    const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
+}
+
+// Removes the link to a folder at path as a name, never the folder it
+// points to: the link is opened as itself, and goes only once that handle
+// shows a reparse point. (Wine follows every link to a folder, even when
+// asked not to: there the handle shows the folder, which stays.) 1 when
+// the link is gone.
+static int win32_remove_folder_link(const char *path)
+{
+    HANDLE link =
+        CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (link == INVALID_HANDLE_VALUE)
+        return 0;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    FILE_DISPOSITION_INFO gone = {TRUE};
+    int removed = GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag) &&
+                  (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                  SetFileInformationByHandle(link, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(link);
+    return removed;
 }
 
 // Creates the scratch file anew, for writing. Whatever stands at its name
-// (a file left by a killed run, read-only maybe, or a link) goes as a name
-// first: an empty file of this run's is renamed over it, which never
-// follows a link (deleting a link under Wine removes the file it points
-// to), and is then deleted.
+// goes as a name first: a link to a folder is removed as a link; a file
+// (left by a killed run, read-only maybe, or a link to a file) has an empty
+// file of this run's renamed over it, which never follows a link (deleting
+// a link under Wine removes the file it points to), and is then deleted.
+// A real folder stays, and the creation fails.
 static HANDLE win32_create_scratch(const char *scratch)
 {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL;
     HANDLE file = CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
     DWORD code = GetLastError();
-    if (file != INVALID_HANDLE_VALUE || (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS))
+    if (file != INVALID_HANDLE_VALUE)
         return file;
+    // Windows refuses to create a file over a folder, or a link to one,
+    // with access denied.
+    DWORD attributes = GetFileAttributesA(scratch);
+    if (win32_is_folder_link(attributes) && win32_remove_folder_link(scratch))
+        return CreateFileA(scratch, GENERIC_WRITE, 0, NULL, CREATE_NEW, flags, NULL);
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
     char folder[PATH_BUFFER_SIZE];
     snprintf(folder, sizeof folder, "%s", scratch);
     char *separator = strrchr(folder, '\\');
@@ -218,7 +339,7 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
     char last = length > 0 ? destination[length - 1] : '\\';
     char scratch[PATH_BUFFER_SIZE];
     if (length >= sizeof scratch || last == '\\' || last == '/' || last == ':' || last == '~') {
-        win32_fail(error, "cannot name a scratch file for the destination", "", ERROR_INVALID_NAME);
+        win32_fail(error, PLATFORM_STEP_NO_SCRATCH, "", ERROR_INVALID_NAME);
         return PLATFORM_COPY_FAILED;
     }
     memcpy(scratch, destination, length + 1);
@@ -226,7 +347,7 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
 
     HANDLE file = win32_create_scratch(scratch);
     if (file == INVALID_HANDLE_VALUE) {
-        win32_fail(error, "cannot create", scratch, GetLastError());
+        win32_fail(error, PLATFORM_STEP_CREATE, scratch, GetLastError());
         return PLATFORM_COPY_FAILED;
     }
     const char *step = NULL;
@@ -235,7 +356,7 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
     else if (!win32_write_all(file, bytes, count))
         step = WIN32_WRITE_FAILED;
     if (step == NULL && !win32_flush(file))
-        step = "cannot flush";
+        step = PLATFORM_STEP_FLUSH;
     DWORD code = GetLastError();
     CloseHandle(file);
     PlatformCopyResult result = PLATFORM_COPY_FAILED;
@@ -245,6 +366,10 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
         int read_only = replaced_file && (attributes & FILE_ATTRIBUTE_READONLY);
         if (read_only)
             SetFileAttributesA(destination, win32_writable(attributes));
+        // No file can be renamed over a link to a folder: the link goes
+        // first (a folder that is no link stays, and the rename fails).
+        if (win32_is_folder_link(attributes))
+            win32_remove_folder_link(destination);
         if (MoveFileExA(scratch, destination, MOVEFILE_REPLACE_EXISTING))
             return PLATFORM_COPY_DONE;
         code = GetLastError();
@@ -262,13 +387,11 @@ static PlatformCopyResult win32_replace(const char *destination, HANDLE source, 
 PlatformCopyResult platform_copy_file(const char *source, const char *destination,
                                       PlatformError *error)
 {
-    // A directory cannot be opened so, and is refused with access denied.
     int faulted = PLATFORM_FAULT(COPY);
-    HANDLE from = faulted ? INVALID_HANDLE_VALUE
-                          : CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE from = faulted ? INVALID_HANDLE_VALUE : win32_open_source(source);
     if (from == INVALID_HANDLE_VALUE) {
-        win32_fail(error, WIN32_OPEN_FAILED, "", faulted ? WIN32_FAULT_ERROR : GetLastError());
+        win32_fail(error, PLATFORM_STEP_OPEN_SOURCE, "",
+                   faulted ? WIN32_FAULT_ERROR : GetLastError());
         return PLATFORM_COPY_FAILED;
     }
     PlatformCopyResult result = win32_replace(destination, from, NULL, 0, error);
@@ -280,33 +403,88 @@ int platform_write_file(const char *destination, const char *bytes, uint32_t cou
                         PlatformError *error)
 {
     if (PLATFORM_FAULT(CREATE))
-        return win32_fail(error, "cannot create", destination, WIN32_FAULT_ERROR);
+        return win32_fail(error, PLATFORM_STEP_CREATE, destination, WIN32_FAULT_ERROR);
     return win32_replace(destination, INVALID_HANDLE_VALUE, bytes, count, error) ==
            PLATFORM_COPY_DONE;
 }
 
-PlatformLockResult platform_lock_file(const char *path, PlatformFileLock *lock)
+// Reads the rest of file into a new heap block (*bytes, *count bytes); 0
+// with GetLastError() on failure, and no block. The block has room for the
+// whole file and one byte more, which tells its end without growing; a
+// file that grows meanwhile grows it, up to what a DWORD counts.
+static int win32_read_whole(HANDLE file, char **bytes, size_t *count)
+{
+    LARGE_INTEGER length = {};
+    DWORD size = GetFileSizeEx(file, &length) && length.QuadPart < 0x7FFFFFFF
+                     ? (DWORD)length.QuadPart + 1
+                     : 4096;
+    DWORD filled = 0;
+    char *block = (char *)malloc(size);
+    for (;;) {
+        DWORD got = 0;
+        if (block == NULL || size == 0) {
+            free(block);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        if (!ReadFile(file, block + filled, size - filled, &got, NULL)) {
+            DWORD code = GetLastError();
+            free(block);
+            SetLastError(code);
+            return 0;
+        }
+        if (got == 0) {
+            *bytes = block;
+            *count = filled;
+            return 1;
+        }
+        filled += got;
+        if (filled == size) {
+            size *= 2;
+            char *larger = (char *)realloc(block, size);
+            if (larger == NULL)
+                free(block);
+            block = larger;
+        }
+    }
+}
+
+PlatformReadResult platform_lock_and_read(const char *path, PlatformFileLock *lock, char **bytes,
+                                          size_t *count, PlatformError *error)
 {
     lock->handle = (intptr_t)INVALID_HANDLE_VALUE;
-    if (PLATFORM_FAULT(LOCK))
-        return PLATFORM_LOCK_FAILED;
-    // Opened for reading and sharing reads and writes, so that the
-    // configuration library still reads the file and editors still save
-    // it; the locked byte lies far beyond the end of any real file, so no
-    // read or write ever meets it.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return PLATFORM_LOCK_FAILED;
+    // Opened for reading and sharing reads and writes, so that editors
+    // still save the file while it is held; a directory cannot be opened so.
+    int faulted = PLATFORM_FAULT(OPEN);
+    HANDLE file = faulted ? INVALID_HANDLE_VALUE
+                          : CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        win32_fail(error, PLATFORM_STEP_OPEN_FILE, "",
+                   faulted ? WIN32_FAULT_ERROR : GetLastError());
+        return PLATFORM_READ_FAILED;
+    }
+    // The locked byte lies far beyond the end of any real file, so no read
+    // or write ever meets it. A file system without locks lets the run go on
+    // without one.
     OVERLAPPED far_away = {};
     far_away.OffsetHigh = 0x7FFFFFFF;
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away)) {
-        lock->handle = (intptr_t)file;
-        return PLATFORM_LOCK_TAKEN;
+    if (!PLATFORM_FAULT(LOCK) &&
+        !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &far_away) &&
+        GetLastError() == ERROR_LOCK_VIOLATION) {
+        CloseHandle(file);
+        return PLATFORM_READ_LOCKED;
     }
-    DWORD error = GetLastError();
-    CloseHandle(file);
-    return error == ERROR_LOCK_VIOLATION ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_FAILED;
+    faulted = PLATFORM_FAULT(READ);
+    if (faulted || !win32_read_whole(file, bytes, count)) {
+        win32_fail(error, PLATFORM_STEP_READ_FILE, "",
+                   faulted ? WIN32_FAULT_ERROR : GetLastError());
+        CloseHandle(file);
+        return PLATFORM_READ_FAILED;
+    }
+    lock->handle = (intptr_t)file;
+    return PLATFORM_READ_DONE;
 }
 
 void platform_unlock_file(PlatformFileLock *lock)
@@ -314,14 +492,6 @@ void platform_unlock_file(PlatformFileLock *lock)
     if ((HANDLE)lock->handle != INVALID_HANDLE_VALUE)
         CloseHandle((HANDLE)lock->handle);
     lock->handle = (intptr_t)INVALID_HANDLE_VALUE;
-}
-
-void platform_native_path(const char *path, char native[PATH_BUFFER_SIZE])
-{
-    size_t i = 0;
-    for (; i + 1 < PATH_BUFFER_SIZE && path[i] != '\0'; ++i)
-        native[i] = path[i];
-    native[i] = '\0';
 }
 
 int platform_stricmp(const char *a, const char *b)
@@ -410,7 +580,7 @@ static wchar_t *win32_to_wide(const char *ansi)
 PlatformPathResult platform_full_path(const char *path, char *buffer, uint32_t size,
                                       PlatformError *error)
 {
-    static const char *const step = "cannot tell the current folder";
+    static const char *const step = PLATFORM_STEP_CURRENT_FOLDER;
     if (PLATFORM_FAULT(FULL_PATH)) {
         win32_fail(error, step, "", WIN32_FAULT_ERROR);
         return PLATFORM_PATH_FAILED;
@@ -480,26 +650,12 @@ int platform_argument_is_exact(int index, const char *argument)
 
 int platform_own_path_is_exact(void)
 {
-    enum { WIDE_PATH_SIZE = 32768 };  // the longest path Windows has
-    wchar_t *wide = (wchar_t *)malloc(WIDE_PATH_SIZE * sizeof(wchar_t));
-    DWORD length = wide != NULL ? GetModuleFileNameW(NULL, wide, WIDE_PATH_SIZE) : 0;
+    wchar_t *wide = (wchar_t *)malloc(WIN32_WIDE_PATH_SIZE * sizeof(wchar_t));
+    DWORD length = wide != NULL ? GetModuleFileNameW(NULL, wide, WIN32_WIDE_PATH_SIZE) : 0;
     // Without a wide path the ANSI one failed as well, and says so.
-    int exact = length == 0 || length >= WIDE_PATH_SIZE || win32_is_exact(wide);
+    int exact = length == 0 || length >= WIN32_WIDE_PATH_SIZE || win32_is_exact(wide);
     free(wide);
     return exact;
-}
-
-int platform_file_starts_with(const char *path, const char *prefix, uint32_t count)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    char start[16];
-    DWORD got = 0;
-    int read = count <= sizeof start && ReadFile(file, start, count, &got, NULL);
-    CloseHandle(file);
-    return read && got == count && memcmp(start, prefix, count) == 0;
 }
 
 PlatformPathResult platform_from_utf8(const char *utf8, char *buffer, uint32_t size)
@@ -522,8 +678,16 @@ int platform_console_process_count(void)
     return (int)GetConsoleProcessList(processes, 2);
 }
 
-int platform_input_is_console(void)
+// 1 when the standard handle is a console: only a console has a mode.
+static int win32_is_console(DWORD handle)
 {
     DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    return GetConsoleMode(GetStdHandle(handle), &mode) != 0;
+}
+
+int platform_console_streams(void)
+{
+    return (win32_is_console(STD_INPUT_HANDLE) ? PLATFORM_CONSOLE_INPUT : 0) |
+           (win32_is_console(STD_OUTPUT_HANDLE) ? PLATFORM_CONSOLE_OUTPUT : 0) |
+           (win32_is_console(STD_ERROR_HANDLE) ? PLATFORM_CONSOLE_ERROR : 0);
 }

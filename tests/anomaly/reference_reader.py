@@ -151,24 +151,29 @@ def installer_outcome(data, root, tree):
     if install is None:
         return 1, message(say.NO_INSTALL_SECTION, release_file)
     too_long = say.VALUE_TOO_LONG
-    vsn = first(install, b"VSN")
-    if vsn is None:
-        return 1, message(say.NO_KEY % ("VSN", "%s"), release_file)
-    if leads_elsewhere(vsn):
-        return 1, refused_version("VSN", vsn, release_file)
+    versions = []
+    for key in ("VSN", "SYSTEM_VSN"):
+        value = first(install, key.encode())
+        if value is None:
+            return 1, message(say.NO_KEY % (key, "%s"), release_file)
+        if leads_elsewhere(value):
+            return 1, refused_version(key, value, release_file)
+        if len(value) > PATH_LIMIT:
+            return 1, too_long % (key, release_file.decode("latin-1"))
+        versions.append(value)
+    vsn, system_vsn = versions
+    # What the longest path of each version's folder adds to the root: a
+    # value too long even under a drive's root (X:\) is at fault, else the
+    # root is.
+    tails = [len(b"\\sumbra-%s\\bin\\" % vsn) + LONGEST_IN_VERSIONED_BIN,
+             len(b"\\releases\\%s\\" % system_vsn) + LONGEST_IN_RELEASE_DIR]
+    for key, tail in zip(("VSN", "SYSTEM_VSN"), tails):
+        if 2 + tail > PATH_LIMIT:
+            return 1, too_long % (key, release_file.decode("latin-1"))
+    if len(root_bytes) + max(tails) > PATH_LIMIT:
+        return 1, say.ROOT_TOO_LONG % root + say.ROOT_LIMIT % (PATH_LIMIT - max(tails))
     versioned_bin = root_bytes + b"\\sumbra-" + vsn + b"\\bin"
-    if (len(vsn) > PATH_LIMIT or len(versioned_bin) > PATH_LIMIT
-            or len(versioned_bin) + 1 + LONGEST_IN_VERSIONED_BIN > PATH_LIMIT):
-        return 1, too_long % ("VSN", release_file.decode("latin-1"))
-    system_vsn = first(install, b"SYSTEM_VSN")
-    if system_vsn is None:
-        return 1, message(say.NO_KEY % ("SYSTEM_VSN", "%s"), release_file)
-    if leads_elsewhere(system_vsn):
-        return 1, refused_version("SYSTEM_VSN", system_vsn, release_file)
     release_dir = root_bytes + b"\\releases\\" + system_vsn
-    if (len(release_dir) > PATH_LIMIT
-            or len(release_dir) + 1 + LONGEST_IN_RELEASE_DIR > PATH_LIMIT):
-        return 1, too_long % ("SYSTEM_VSN", release_file.decode("latin-1"))
 
     # The sources, in the order the tool looks for them; on this system a
     # backslash in a path is a separator.

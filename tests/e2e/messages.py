@@ -6,6 +6,7 @@ import re
 UNKNOWN_SWITCH = "Unknown command switch %s\n"
 SEE_HELP = "Run Install /? to see how to use it.\n"
 SECOND_ROOT = "Only one root directory can be specified, parameter %s is illegal\n"
+USE_DASH_S = "To install without the question, use -s.\n"
 NO_OWN_PATH = "Could not GetModuleFileName()\n"
 TRUNCATED_OWN_PATH = "GetModuleFileName returned a path longer than 259 bytes\n"
 EMPTY_ROOT = ("Root directory is empty: give the distribution's folder, or no root to use the "
@@ -32,6 +33,7 @@ NOT_A_FOLDER_NAME = ('Value of %s in init file %s is not a folder name: "%s"\n'
                      "character\n")
 VERSION_NOT_ANSI = "Value of %s in init file %s " + NOT_ANSI
 ROOT_TOO_LONG = "Root directory is too long, paths in it would exceed 259 bytes: %s\n"
+ROOT_LIMIT = "With the versions in Install.ini, the root may have at most %d bytes\n"
 VALUE_TOO_LONG = "Value of %s in init file %s is too long, paths with it would exceed 259 bytes\n"
 FILE_MISSING = "Could not find file %s\n"
 COPY_FAILED = "Could not copy file %s to %s\n"

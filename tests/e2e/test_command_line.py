@@ -8,7 +8,7 @@ import subprocess
 import pytest
 
 import messages as say
-from expected import UTF8, cannot_open, expect, reason, rows, success_stdout
+from expected import UTF8, cannot_open, expect, joined, reason, rows, success_stdout
 from tool import Outcome
 from tree import installation_problems
 
@@ -45,14 +45,17 @@ FAILING_ARGUMENTS = [
     ("switch_with_control_byte", ["-\x01"], unknown("-<0x01>")),
     # an empty root: an unset variable
     ("empty_root_refused", ["", "-s"], say.EMPTY_ROOT),
-    # "C:\dist\" arrives as C:\dist": the message says why
-    ("root_ends_in_quote", ["C:\\dist\""],
-     say.ROOT_QUOTE % "C:\\dist\"" + say.QUOTED_ROOT_BACKSLASH),
-    ("root_holds_quote", ["C:\\a\"b"], say.ROOT_QUOTE % "C:\\a\"b"),
-    ("root_holds_tab", ["C:\\a\tb"], say.ROOT_CONTROL % (9, 5)),
-    ("root_holds_delete", ["C:\\d\x7f"], say.ROOT_CONTROL % (0x7F, 5)),
+    # "\\h\dist\" arrives as \\h\dist": the message says why (a full path
+    # on both systems, which the tool takes as it is)
+    ("root_ends_in_quote", ["\\\\h\\dist\""],
+     say.ROOT_QUOTE % "\\\\h\\dist\"" + say.QUOTED_ROOT_BACKSLASH),
+    ("root_holds_quote", ["\\\\h\\a\"b"], say.ROOT_QUOTE % "\\\\h\\a\"b"),
+    ("root_holds_tab", ["\\\\h\\a\tb"], say.ROOT_CONTROL % (9, 6)),
+    ("root_holds_delete", ["\\\\h\\d\x7f"], say.ROOT_CONTROL % (0x7F, 6)),
     # a control byte is named before a quote, never printed
-    ("root_holds_control_and_quote", ["C:\\\"\x01"], say.ROOT_CONTROL % (1, 5)),
+    ("root_holds_control_and_quote", ["\\\\h\\\"\x01"], say.ROOT_CONTROL % (1, 6)),
+    # /s, the Windows habit for a switch, is a root: the message says what to use
+    ("slash_s_beside_a_root", ["C:\\dist", "/S"], say.SECOND_ROOT % "/S" + say.USE_DASH_S),
 ]
 
 
@@ -105,10 +108,11 @@ def test_silent(ctx, arguments):
 
 def test_arguments_slash_s_is_a_root(ctx):
     """/s is no switch but a root folder (on Windows, at the top of the
-    current drive)."""
+    current drive), which fails before the question."""
     outcome = ctx.tool.run(["/s"], stdin=b"\n", cwd=ctx.scratch)
     root = ctx.tool.own_directory(ctx.scratch)[:2] + "\\s" if ctx.tool.windows else "/s"
-    expect(outcome, 1, say.QUESTION, cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT))
+    expect(outcome, 1, "", joined(cannot_open(ctx.tool, root + "\\Install.ini", errno.ENOENT),
+                                  say.USE_DASH_S))
 
 
 # ---- Relative roots ------------------------------------------------------
@@ -143,21 +147,31 @@ def test_relative_root(ctx, directory, argument):
     assert not installation_problems(tree, root, velmar=False)
 
 
-def test_relative_root_in_messages(ctx):
-    """Messages name a relative root by its full path."""
-    outcome = ctx.tool.run(["-s", "nowhere"], cwd=ctx.scratch)
-    path = ctx.tool.own_directory(os.path.join(ctx.scratch, "nowhere")) + "\\Install.ini"
-    expect(outcome, 1, "", cannot_open(ctx.tool, path, errno.ENOENT))
+# A relative root refused before the question, named by its full path:
+# (name, working directory under the case's scratch folder, the argument,
+# standard error for the full path)
+REFUSED_RELATIVE_ROOTS = [
+    ("named_in_messages", "", "nowhere",
+     lambda ctx, full: cannot_open(ctx.tool, full + "\\Install.ini", errno.ENOENT)),
+    ("too_long_for_paths", "", "r" * 250, lambda ctx, full: say.ROOT_TOO_LONG % full),
+    # a full path beyond any path the system takes is shown as given
+    ("too_long_for_any_message", "", "r" * 5000,
+     lambda ctx, full: say.ROOT_TOO_LONG % ("r" * 5000)),
+]
+REFUSED_RELATIVE_ROOTS_ON_LINUX = [
+    # the control byte of a folder on the way, as of one typed
+    ("through_a_folder_with_a_tab", "a\tb", ".",
+     lambda ctx, full: say.ROOT_CONTROL % (9, full.index("\t") + 1)),
+]
 
 
-@pytest.mark.parametrize("length", rows([("for_paths", 250), ("for_any_message", 5000)]))
-def test_relative_root_too_long(ctx, length):
-    """Refused before the question."""
-    argument = "r" * length
-    outcome = ctx.tool.run(["-s", argument], cwd=ctx.scratch)
-    # A full path beyond any path the system takes is shown as given.
-    full = ctx.tool.own_directory(os.path.join(ctx.scratch, argument))
-    expect(outcome, 1, "", say.ROOT_TOO_LONG % (full if length < 1000 else argument))
+@pytest.mark.parametrize("directory, argument, stderr", rows(REFUSED_RELATIVE_ROOTS) + rows(
+    REFUSED_RELATIVE_ROOTS_ON_LINUX, pytest.mark.native_only))
+def test_relative_root_refused(ctx, directory, argument, stderr):
+    cwd = os.path.join(ctx.scratch, directory)
+    os.makedirs(cwd, exist_ok=True)
+    outcome = ctx.tool.run([argument], stdin=b"y\n", cwd=cwd)
+    expect(outcome, 1, "", stderr(ctx, ctx.tool.own_directory(os.path.join(cwd, argument))))
 
 
 @pytest.mark.native_only

@@ -3,13 +3,15 @@ and the success message, with every failure and its exact message."""
 
 import errno
 import os
+import re
 import subprocess
 
 import pytest
 
 import messages as say
-from expected import (UTF8, cannot_open, copy_failed, create_failed, expect, reason, rows,
-                      success_stdout)
+from expected import (UTF8, cannot_open, copy_failed, create_failed, expect, joined, reason,
+                      rows, success_stdout)
+from tool import Outcome
 from tree import (BOOT_FILES, EXECUTABLES, escaped, installation_problems, read,
                   release_description, strays, write)
 
@@ -55,6 +57,9 @@ WHOLE_INSTALLATIONS = [
     # folders named as the system names them: the ANSI code page on
     # Windows, the bytes on Linux
     ("utf8_version", {"vsn": "5.10.3-\xe9", "ini": UTF8_MARK + release_description(
+        "5.10.3-\xe9").encode()}, None, ["-s", "ROOT"], b"", False),
+    # as current Notepad saves it: no mark, but every byte beyond ASCII UTF-8
+    ("utf8_version_without_mark", {"vsn": "5.10.3-\xe9", "ini": release_description(
         "5.10.3-\xe9").encode()}, None, ["-s", "ROOT"], b"", False),
     ("empty_executable", {}, lambda ctx, tree: write(tree.versioned_bin("vk_run.exe"), b""),
      ["-s", "ROOT"], b"", False),
@@ -120,7 +125,7 @@ RELEASE_FILE_FAILURES = [
 
 @pytest.mark.parametrize("ini, message", rows(RELEASE_FILE_FAILURES))
 def test_release_file(ctx, ini, message):
-    """Each fails with its message, before bin is created."""
+    """Each fails with its message, before the question."""
     tree = ctx.tree()
     if ini is None or ini == DIRECTORY:
         os.remove(tree.path("Install.ini"))
@@ -130,7 +135,7 @@ def test_release_file(ctx, ini, message):
         write(tree.path("Install.ini"), ini)
     outcome = ctx.tool.run([ctx.root(tree)], stdin=b"y\n")
     path = ctx.composed(tree, "Install.ini")
-    expect(outcome, 1, say.QUESTION,
+    expect(outcome, 1, "",
            cannot_open(ctx.tool, path, message) if isinstance(message, int) else message % path)
     assert not os.path.exists(tree.root_bin())
 
@@ -148,6 +153,8 @@ VERSIONS_NOT_FOLDER_NAMES = [
     ("system_vsn_out_of_the_tree", "SYSTEM_VSN", "..\\..\\R16B"),
     ("vsn_too_long_to_quote", "VSN", "v" * 300 + "/"),
     ("vsn_with_tab", "VSN", "5.10\t3"),
+    # U+0085 in UTF-8: a control character as a tab is
+    ("vsn_with_c1_control", "VSN", "5.10\xc2\x853"),
 ]
 
 
@@ -158,7 +165,8 @@ def test_version(ctx, key, value):
     versions = {"VSN": tree.vsn, "SYSTEM_VSN": tree.system_vsn, key: escaped(value)}
     write(tree.path("Install.ini"), release_description(versions["VSN"], versions["SYSTEM_VSN"]))
     outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    shown = value.replace("\t", "<0x09>") if len(value) < 260 else value[:256] + "..."
+    shown = (re.sub("\t|\xc2[\x80-\x9f]", lambda c: "<0x%02X>" % ord(c.group()[-1]), value)
+             if len(value) < 260 else value[:256] + "...")
     expect(outcome, 1, "", say.NOT_A_FOLDER_NAME % (key, ctx.composed(tree, "Install.ini"), shown))
     assert os.listdir(ctx.scratch) == ["tree"] and not os.path.exists(tree.root_bin())
 
@@ -169,38 +177,64 @@ def bin_files(tree):
     return {name: read(tree.root_bin(name)) for name in os.listdir(tree.root_bin())}
 
 
-# An upgrade short of a source: (name, what is done to the new release, the
-# source the message names)
+def not_replaceable(tree):
+    """bin shared and sticky, and the first copy in it root's: its user may
+    not replace it."""
+    if os.geteuid() != 0:
+        pytest.skip("only root can hand a copy in bin to another user")
+    os.chmod(tree.root_bin(), 0o1777)
+    for path in (tree.root_bin(), tree.root_bin("qvl.exe")):
+        os.chown(path, 0, 0)
+
+
+def folder_for(path):
+    os.remove(path)
+    os.mkdir(path)
+
+
+# An upgrade short of a source it can copy, or whose first copy cannot be
+# made: (name, what is done to it, the source the message names, and the
+# reason (step, errno) of a copy that cannot be made)
 MISSING_SOURCES = [
     ("fifth_executable", lambda tree: os.remove(tree.versioned_bin("kestin.exe")),
-     ("sumbra-5.10.3", "bin", "kestin.exe")),
+     ("sumbra-5.10.3", "bin", "kestin.exe"), None),
     ("boot_file", lambda tree: os.remove(tree.release_dir("start_velmar.boot")),
-     ("releases", "R16B", "start_velmar.boot")),
+     ("releases", "R16B", "start_velmar.boot"), None),
     # the first boot file is named
     ("release_directory", lambda tree: write(tree.path("Install.ini"), release_description(
-        "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot")),
+        "5.10.3", "R17")), ("releases", "R17", "start_mirren.boot"), None),
+    ("executable_source_is_directory", lambda tree: folder_for(tree.versioned_bin("ostrel.exe")),
+     ("sumbra-5.10.3", "bin", "ostrel.exe"), (say.OPEN_SOURCE, errno.EISDIR)),
+    ("boot_file_source_is_directory", lambda tree: folder_for(tree.release_dir(
+        "start_mirren.boot")), ("releases", "R16B", "start_mirren.boot"),
+     (say.OPEN_SOURCE, errno.EISDIR)),
+    ("unreadable_source", lambda tree: os.chmod(tree.versioned_bin("kestin.exe"), 0),
+     ("sumbra-5.10.3", "bin", "kestin.exe"), (say.OPEN_SOURCE, errno.EACCES)),
+    # not taken for a program in use, under Wine either
+    ("copy_the_user_may_not_replace", not_replaceable, ("sumbra-5.10.3", "bin", "qvl.exe"),
+     (say.REPLACE, errno.EPERM)),
 ]
 
 
-@pytest.mark.parametrize("make_fault, missing", rows(MISSING_SOURCES))
-def test_missing_source(ctx, make_fault, missing):
-    """The run ends before anything changes: bin holds the earlier
-    installation, byte for byte."""
+@pytest.mark.parametrize("make_fault, missing, why", rows(MISSING_SOURCES))
+def test_missing_source(ctx, make_fault, missing, why):
+    """The run, as a normal user, ends before anything changes: bin holds
+    the earlier installation, byte for byte."""
     installs_silently(ctx, ctx.tree(vsn="5.10.2"))
     tree = ctx.tree(vsn="5.10.3")
+    tool = ctx.normal_user()
     make_fault(tree)
     before = bin_files(tree)
-    outcome = ctx.tool.run(["-s", ctx.root(tree)])
-    expect(outcome, 1, "", say.FILE_MISSING % ctx.composed(tree, *missing))
+    outcome = tool.run(["-s", ctx.root(tree)])
+    source = ctx.composed(tree, *missing)
+    expect(outcome, 1, "", say.FILE_MISSING % source if why is None else copy_failed(
+        source, ctx.composed(tree, "bin", missing[-1]), say.BAILING_OUT, reason(ctx.tool, *why)))
     assert bin_files(tree) == before
 
 
 # A copy that ends the run before qvl.ini is written: (name, what makes it
 # fail, its source, its destination, and the reason: the step and errno)
 FATAL_COPIES = [
-    ("executable_source_is_directory", lambda tree: (
-        os.remove(tree.versioned_bin("ostrel.exe")), os.mkdir(tree.versioned_bin("ostrel.exe"))),
-     ("sumbra-5.10.3", "bin", "ostrel.exe"), ("bin", "ostrel.exe"), say.OPEN_SOURCE, errno.EISDIR),
     ("executable_destination_is_directory", lambda tree: os.makedirs(tree.root_bin("wqvl.exe")),
      ("sumbra-5.10.3", "bin", "wqvl.exe"), ("bin", "wqvl.exe"), say.REPLACE, errno.EISDIR),
     ("first_executable_destination_is_directory",
@@ -208,11 +242,6 @@ FATAL_COPIES = [
      ("sumbra-5.10.3", "bin", "qvl.exe"), ("bin", "qvl.exe"), say.REPLACE, errno.EISDIR),
     ("boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start_velmar.boot")),
      ("releases", "R16B", "start_velmar.boot"), ("bin", "start_velmar.boot"), say.REPLACE,
-     errno.EISDIR),
-    ("boot_file_source_is_directory", lambda tree: (
-        os.remove(tree.release_dir("start_mirren.boot")),
-        os.mkdir(tree.release_dir("start_mirren.boot"))),
-     ("releases", "R16B", "start_mirren.boot"), ("bin", "start_mirren.boot"), say.OPEN_SOURCE,
      errno.EISDIR),
     ("active_boot_file_copy_fails", lambda tree: os.makedirs(tree.root_bin("start.boot")),
      ("bin", "start_mirren.boot"), ("bin", "start.boot"), say.REPLACE, errno.EISDIR),
@@ -263,20 +292,23 @@ def padded_tree(ctx, root_length, **options):
 # directory's <root>\releases\R\start_mirren.boot.
 LONGEST_SUFFIX = len("\\releases\\R\\start_mirren.boot")
 # (name, length of the root (0: short), VSN, SYSTEM_VSN, what is refused as
-# too long: ROOT, a key, or None: the tree installs)
+# too long: ROOT before the versions are read, the root with the most bytes
+# it may have for them, a key whose value would not fit even under a
+# drive's root, or None: the tree installs)
 ROOT = "root"
 PATH_LENGTHS = [
     ("longest_path_that_fits", 259 - LONGEST_SUFFIX, "1", "R", None),
-    ("longest_path_one_byte_too_long", 260 - LONGEST_SUFFIX, "1", "R", "SYSTEM_VSN"),
+    # the root's fault, with the versions' paths as they are
+    ("longest_path_one_byte_too_long", 260 - LONGEST_SUFFIX, "1", "R", 259 - LONGEST_SUFFIX),
     ("root_one_byte_too_long", 260 - len("\\bin\\start_mirren.boot"), "5.10.3", "R16B", ROOT),
     # refused, not truncated
     ("root_far_too_long", 1000, "5.10.3", "R16B", ROOT),
     ("vsn_of_300_bytes", 0, "v" * 300, "R16B", "VSN"),
-    ("vsn_too_long_for_its_path", 0, "v" * 230, "R16B", "VSN"),
+    ("vsn_too_long_for_its_path", 0, "v" * 245, "R16B", "VSN"),
     ("system_vsn_too_long", 0, "5.10.3", "s" * 250, "SYSTEM_VSN"),
     # folders whose paths fit in 250 bytes, the names joined to them not
-    ("vsn_leaves_no_room_for_names", 150, "v" * 88, "R16B", "VSN"),
-    ("system_vsn_leaves_no_room_for_names", 150, "5.10.3", "s" * 90, "SYSTEM_VSN"),
+    ("vsn_leaves_no_room_for_names", 150, "v" * 88, "R16B", 147),
+    ("system_vsn_leaves_no_room_for_names", 150, "5.10.3", "s" * 90, 141),
 ]
 
 
@@ -291,7 +323,8 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
         expect(outcome, 0, "", "")
         assert not installation_problems(tree, ctx.root(tree), velmar=False)
         return
-    expect(outcome, 1, "", say.ROOT_TOO_LONG % ctx.root(tree) if refused == ROOT
+    limit = say.ROOT_LIMIT % refused if isinstance(refused, int) else ""
+    expect(outcome, 1, "", say.ROOT_TOO_LONG % ctx.root(tree) + limit if refused == ROOT or limit
            else say.VALUE_TOO_LONG % (refused, ctx.composed(tree, "Install.ini")))
     assert not os.path.exists(tree.root_bin())
 
@@ -299,21 +332,25 @@ def test_path_length(ctx, root_length, vsn, system_vsn, refused):
 # ---- Locked files (Windows) -------------------------------------------------
 
 # (name, the file held open without sharing, the copy that fails, its
-# failing step, what follows its message, exit status)
+# failing step, what follows its message, exit status, and whether the run
+# answers the question with both streams in one log)
 LOCKED_FILES = [
     # a source that cannot be read ends the run
     ("executable_locked", ("sumbra-5.10.3", "bin", "brevant.exe"), "brevant.exe", say.OPEN_SOURCE,
-     say.BAILING_OUT, 1),
+     say.BAILING_OUT, 1, False),
     # in use, as by a running program: a warning, the rest installs
-    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", say.REPLACE, say.CONTINUING, 0),
+    ("copy_in_bin_locked", ("bin", "brevant.exe"), "brevant.exe", say.REPLACE, say.CONTINUING, 0,
+     False),
     ("boot_file_in_bin_locked", ("bin", "start_velmar.boot"), "start_velmar.boot", say.REPLACE,
-     say.BAILING_OUT, 1),
+     say.BAILING_OUT, 1, False),
+    # the log holds the lines in the order they were written
+    ("warning_in_a_log", ("bin", "qvlc.exe"), "qvlc.exe", say.REPLACE, say.CONTINUING, 0, True),
 ]
 
 
 @pytest.mark.windows_only
-@pytest.mark.parametrize("held, failing, step, then, status", rows(LOCKED_FILES))
-def test_locked(ctx, held, failing, step, then, status):
+@pytest.mark.parametrize("held, failing, step, then, status, one_log", rows(LOCKED_FILES))
+def test_locked(ctx, held, failing, step, then, status, one_log):
     tree = ctx.tree()
     assert ctx.hold, "no --hold-tool given"
     if held[0] == "bin":
@@ -323,14 +360,18 @@ def test_locked(ctx, held, failing, step, then, status):
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     try:
         assert holder.stdout.readline().startswith(b"held"), "the holder did not take the file"
-        outcome = ctx.tool.run(["-s", ctx.root(tree)])
+        outcome = ctx.tool.run([ctx.root(tree)] if one_log else ["-s", ctx.root(tree)],
+                               stdin=b"y\n", one_log=one_log)
     finally:
         holder.stdin.close()
         holder.wait(timeout=30)
     source_folder = ("sumbra-5.10.3", "bin") if failing in EXECUTABLES else ("releases", "R16B")
-    expect(outcome, status, "", copy_failed(
-        ctx.composed(tree, *source_folder, failing), ctx.composed(tree, "bin", failing), then,
-        reason(ctx.tool, step, 0)))
+    stderr = copy_failed(ctx.composed(tree, *source_folder, failing),
+                         ctx.composed(tree, "bin", failing), then, reason(ctx.tool, step, 0))
+    if one_log:
+        outcome = Outcome(outcome.status, "", outcome.stdout)
+        stderr = joined(say.QUESTION, stderr, say.SUCCESS % tree.vsn)
+    expect(outcome, status, "", stderr)
     # No scratch file is left, and a warning leaves the rest installed.
     assert not strays(tree)
     if status == 0:

@@ -8,7 +8,6 @@ not a read-only mount) and vanish with the run; a machine that allows no
 such namespace skips those cases."""
 
 import errno
-import fcntl
 import os
 import random
 import select
@@ -202,9 +201,10 @@ def special_copy(name, step):
 
 SOURCE = ("sumbra-5.10.3", "bin", "kestin.exe")
 SPECIAL_FILES = [
-    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", say.OPEN_SOURCE), 4),
+    # found before bin is made
+    ("executable_is_a_fifo", SOURCE, os.mkfifo, special_copy("kestin.exe", say.OPEN_SOURCE), 0),
     ("executable_is_endless", SOURCE, lambda path: os.symlink("/dev/zero", path),
-     special_copy("kestin.exe", say.OPEN_SOURCE), 4),
+     special_copy("kestin.exe", say.OPEN_SOURCE), 0),
     ("copy_is_a_fifo", ("bin", "wqvl.exe"), os.mkfifo,
      special_copy("wqvl.exe", say.REPLACE), 1),
     ("release_file_is_a_fifo", ("Install.ini",), os.mkfifo, lambda ctx, tree: cannot_open(
@@ -225,7 +225,8 @@ def test_special_file(ctx, place, make, stderr, copied):
     outcome = ctx.tool.run(["-s", ctx.root(tree)], timeout=20)
     expect(outcome, 1, "", stderr(ctx, tree))
     assert stat.S_IFMT(os.lstat(path).st_mode) == kind, "the special file was replaced"
-    names = sorted(set(os.listdir(tree.root_bin())) - {place[-1]}) if copied else []
+    bin_folder = tree.root_bin()
+    names = sorted(set(os.listdir(bin_folder)) - {place[-1]}) if os.path.isdir(bin_folder) else []
     assert names == sorted(EXECUTABLES[:copied])
     assert all(read(tree.root_bin(n)) == read(tree.versioned_bin(n)) for n in names)
 
@@ -328,16 +329,6 @@ def test_rerun(ctx, between):
     assert unwritable_copies(tree) == []
 
 
-def test_unreadable_source(ctx):
-    """A program its user may not read ends the run at its copy."""
-    tree = ctx.tree()
-    os.chmod(tree.versioned_bin("kestin.exe"), 0)
-    tool = ctx.normal_user()
-    expect(tool.run(["-s", ctx.root(tree)]), 1, "", copy_fails(
-        ctx, tree, "kestin.exe", say.OPEN_SOURCE, errno.EACCES))
-    copied_whole(tree, EXECUTABLES[:4])
-
-
 # ---- One installation of a tree at a time ------------------------------------
 
 def read_prompt(process, timeout=60):
@@ -385,25 +376,22 @@ def test_second_run_on_a_tree_is_refused(ctx):
 
 
 @pytest.mark.native_only
-def test_release_file_that_appears_later_is_locked(ctx):
-    """An Install.ini put in place while the question waits is locked
-    before the first change."""
+def test_release_file_is_read_before_the_question(ctx):
+    """What Install.ini held when the run began is what it installs, though
+    another file is put in its place while the question waits (a lock on
+    Windows keeps anyone from doing so)."""
     tree = ctx.tree()
-    aside = os.path.join(ctx.scratch, "Install.ini")
-    os.rename(tree.path("Install.ini"), aside)
     first = waiting_run(ctx, tree)
     try:
         shown = read_prompt(first)
-        os.rename(aside, tree.path("Install.ini"))
-        # Another installation takes the lock the way the tool does.
-        with open(tree.path("Install.ini"), "rb") as held:
-            fcntl.flock(held, fcntl.LOCK_EX)
-            outcome = answered(ctx, first, shown, b"y\n")
+        write(os.path.join(ctx.scratch, "new"), release_description("9.9", "R9"))
+        os.rename(os.path.join(ctx.scratch, "new"), tree.path("Install.ini"))
+        outcome = answered(ctx, first, shown, b"y\n")
     finally:
         first.kill()
         first.wait()
-    expect(outcome, 1, say.QUESTION, say.ANOTHER_INSTALLATION % ctx.root(tree))
-    assert not os.path.exists(tree.root_bin()), "the refused run created bin"
+    expect(outcome, 0, success_stdout(tree.vsn, False), "")
+    assert not installation_problems(tree, ctx.root(tree), velmar=False)
 
 
 # ---- Killed runs --------------------------------------------------------------
@@ -441,10 +429,15 @@ def test_killed_runs_leave_whole_files(ctx):
         return subprocess.Popen(ctx.tool.command(["-s", ctx.root(tree)]),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    # The length of a whole run, for the instants to fall within it.
-    began = time.monotonic()
-    install("2").wait()
-    span = time.monotonic() - began
+    # The length of a whole run, for the instants to fall within it: the
+    # median of five, so that one slow run (the first, on files not yet
+    # written out, or on a busy machine) sends no kill past the end.
+    spans = []
+    for _ in range(5):
+        began = time.monotonic()
+        install("2").wait()
+        spans.append(time.monotonic() - began)
+    span = sorted(spans)[2]
     seed = random.randrange(1 << 32)
     instants = random.Random(seed)
     interrupted, seen = 0, {}
@@ -486,9 +479,17 @@ LINKED_COPIES = [
     # removed as a name before the copy is made there
     ("link_at_a_scratch_name_is_not_followed", "qvl.ex~", outside_file),
 ]
+# Wine follows a link to a folder whatever a program asks, and so the
+# Windows build under Wine stops there.
+LINKED_COPIES_ON_LINUX = [
+    ("copy_replaces_a_link_to_a_folder", "qvl.exe", lambda ctx: os.path.dirname(outside_file(ctx))),
+    ("link_to_a_folder_at_a_scratch_name", "qvl.ex~",
+     lambda ctx: os.path.dirname(outside_file(ctx))),
+]
 
 
-@pytest.mark.parametrize("copy, target", rows(LINKED_COPIES))
+@pytest.mark.parametrize("copy, target", rows(LINKED_COPIES) + rows(LINKED_COPIES_ON_LINUX,
+                                                                     pytest.mark.native_only))
 def test_linked_copy(ctx, copy, target):
     tree = ctx.tree()
     outside = outside_file(ctx)

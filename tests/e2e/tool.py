@@ -42,12 +42,13 @@ class Tool:
         return self.user + self.emulator + [executable or self.executable] + list(arguments)
 
     def run(self, arguments, stdin=b"", executable=None, cwd=None, stdin_file=None,
-            close_stdin=False, timeout=60, environment=None):
-        """environment: variables added to the inherited environment."""
+            close_stdin=False, timeout=60, environment=None, one_log=False):
+        """environment: variables added to the inherited environment;
+        one_log: standard error into standard output, as "> log 2>&1" does."""
         command = self.command(arguments, executable)
         env = dict(os.environ, **environment) if environment else None
-        options = dict(stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, timeout=timeout,
-                       env=env)
+        options = dict(stdout=subprocess.PIPE, stderr=subprocess.STDOUT if one_log else
+                       subprocess.PIPE, cwd=cwd, timeout=timeout, env=env)
         if close_stdin:
             result = subprocess.run(command, stdin=subprocess.DEVNULL,
                                     preexec_fn=lambda: os.close(0), **options)
@@ -55,7 +56,7 @@ class Tool:
             result = subprocess.run(command, stdin=stdin_file, **options)
         else:
             result = subprocess.run(command, input=stdin, **options)
-        return Outcome(result.returncode, self.text(result.stdout), self.text(result.stderr))
+        return Outcome(result.returncode, self.text(result.stdout), self.text(result.stderr or b""))
 
     def text(self, data):
         text = data.decode("latin-1")

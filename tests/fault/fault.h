@@ -20,12 +20,12 @@ typedef enum FaultKind {
     FAULT_ALLOC,     /* every heap allocation of the library */
     FAULT_OWN_PATH,  /* the tool's own path */
     FAULT_MKDIR,     /* creating a directory */
-    FAULT_EXISTS,    /* the existence test */
+    FAULT_EXISTS,    /* the check of a source: fails as if it were missing */
     FAULT_COPY,      /* copying a file */
     FAULT_LOCK,      /* locking a file */
-    FAULT_OPEN,      /* the library opening a file for reading */
+    FAULT_OPEN,      /* opening a file for reading: the library, Install.ini */
     FAULT_CREATE,    /* creating a file for writing: the library's save, the platform's write */
-    FAULT_READ,      /* the library reading */
+    FAULT_READ,      /* reading a file: the library, Install.ini */
     FAULT_WRITE,     /* the library writing */
     FAULT_CLOSE,     /* the library closing a file it wrote */
     FAULT_RENAME,    /* the library renaming a saved file over the old one */

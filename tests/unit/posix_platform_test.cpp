@@ -74,13 +74,16 @@ TEST(PosixPlatform, PathsLongerThanTheSystemTakesFailEveryCall)
     scratch.write("file", "x");
     const std::string too_long = scratch.path(std::string(5000, 'n'));
     const std::string file = scratch.path("file");
-    EXPECT_EQ(platform_exists(too_long.c_str()), 0);
     PlatformError error;
+    EXPECT_EQ(platform_check_source(too_long.c_str(), &error), PLATFORM_SOURCE_UNUSABLE);
     EXPECT_EQ(platform_create_directory(too_long.c_str(), &error), 0);
     EXPECT_EQ(copy_file(too_long, file), PLATFORM_COPY_FAILED);
     EXPECT_EQ(copy_file(file, too_long), PLATFORM_COPY_FAILED);
     PlatformFileLock lock;
-    EXPECT_EQ(platform_lock_file(too_long.c_str(), &lock), PLATFORM_LOCK_FAILED);
+    char *bytes = nullptr;
+    size_t count = 0;
+    EXPECT_EQ(platform_lock_and_read(too_long.c_str(), &lock, &bytes, &count, &error),
+              PLATFORM_READ_FAILED);
     EXPECT_EQ(scratch.read("file"), "x");
 }
 
@@ -95,11 +98,14 @@ TEST(PosixPlatform, Copies)
         const char *step;     // the failed step, where it tells
         const char *content;  // of the destination, where it tells
         mode_t mode;          // of the destination, where it tells
+        mode_t umask = 022;   // the process's while it copies
     } cases[] = {
         {"replaces, keeping the permission bits", "0750", "old", PLATFORM_COPY_DONE, nullptr, "new",
          0750},
         {"adds the owner's write bit", "0444", "old", PLATFORM_COPY_DONE, nullptr, "new", 0644},
         {"adds it to 0500", "0500", "old", PLATFORM_COPY_DONE, nullptr, "new", 0700},
+        {"adds it where the umask takes it", "0444", "old", PLATFORM_COPY_DONE, nullptr, "new",
+         0600, 0277},
         {"drops set-user-ID and set-group-ID", "6755", "old", PLATFORM_COPY_DONE, nullptr, "new",
          0755},
         {"onto itself: made, the file whole", "a", "a", PLATFORM_COPY_DONE, nullptr,
@@ -133,8 +139,10 @@ TEST(PosixPlatform, Copies)
             return name[0] == '/' ? Scratch::windows(name) : *name ? scratch.path(name) : "";
         };
         PlatformError error;
+        const mode_t previous = umask(c.umask);
         EXPECT_EQ(platform_copy_file(at(c.source).c_str(), at(c.destination).c_str(), &error),
                   c.result);
+        umask(previous);
         if (c.step != nullptr) {
             EXPECT_STREQ(error.step, c.step);
         }
@@ -173,11 +181,12 @@ TEST(PosixPlatform, OwnPathIsThisProgramWithBackslashes)
 
 TEST(PosixPlatform, NativePathsTurnEveryBackslashIntoASlash)
 {
-    char native[PATH_BUFFER_SIZE];
-    platform_native_path("\\tmp\\dist\\sumbra-5.10.3\\bin\\qvl.ini", native);
-    EXPECT_STREQ(native, "/tmp/dist/sumbra-5.10.3/bin/qvl.ini");
-    platform_native_path("", native);
-    EXPECT_STREQ(native, "");
+    Scratch scratch;
+    scratch.write("file", "x");
+    PlatformError error;
+    EXPECT_EQ(platform_check_source(scratch.path("file").c_str(), &error),
+              PLATFORM_SOURCE_READABLE);
+    EXPECT_EQ(platform_check_source("", &error), PLATFORM_SOURCE_MISSING);
 }
 
 TEST(PosixPlatform, CaseInsensitiveComparisonFoldsAsciiOnly)

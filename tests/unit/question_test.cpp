@@ -78,7 +78,7 @@ TEST(AnswerIsYes, Table)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer);
-        EXPECT_EQ(answer_is_yes(c.answer), c.yes);
+        EXPECT_EQ(boot_choice_for(c.answer), c.yes ? 0u : 1u);
     }
 }
 
@@ -87,11 +87,12 @@ TEST(WaitsBeforeClosing, OnlyAWindowOfItsOwnWithAPersonAtIt)
     struct Case {
         int processes, silent, console, waits;
     } cases[] = {
-        {1, 0, 1, 1},  // double-clicked
-        {3, 0, 1, 0},  // a command prompt's window
+        {1, 0, 7, 1},  // double-clicked
+        {3, 0, 7, 0},  // a command prompt's window
         {0, 0, 0, 0},  // no console: pipes, a service
-        {1, 1, 1, 0},  // silent
-        {1, 0, 0, 0},  // input redirected
+        {1, 1, 7, 0},  // silent
+        {1, 0, 6, 0},  // input redirected
+        {1, 0, 5, 0},  // output redirected to a file
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.processes * 100 + c.silent * 10 + c.console);
