@@ -65,8 +65,7 @@ void inifile_internal_builder_header(IniBuilder *builder, const char *name, size
 }
 
 void inifile_internal_builder_entry(IniBuilder *builder, const char *key, size_t key_length,
-                                    const char *value, size_t value_length,
-                                    const LayoutSpan *span)
+                                    const char *value, size_t value_length, const LayoutSpan *span)
 {
     IniArena *arena = &builder->document->arena;
     char *block = inifile_internal_arena_text(arena, key_length + value_length + 2);

@@ -39,8 +39,7 @@ void inifile_internal_builder_header(IniBuilder *builder, const char *name, size
 
 /* An entry of the current section, and where it stands (or null). */
 void inifile_internal_builder_entry(IniBuilder *builder, const char *key, size_t key_length,
-                                    const char *value, size_t value_length,
-                                    const LayoutSpan *span);
+                                    const char *value, size_t value_length, const LayoutSpan *span);
 
 /* Tells the builder how many bytes of the input it has been given so far,
  * so that the arena's blocks fit what is still to come. */

@@ -63,8 +63,8 @@ void inifile_internal_dialect_end(DialectReader *reader);
 /* The document of a dialect's text (flags not 0), or null with error
  * filled. owned is null, or text itself when it is a heap block of the
  * library's, which the call then keeps (INI_KEEP_LAYOUT) or frees. */
-IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags,
-                                       char *owned, IniError *error);
+IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags, char *owned,
+                                       IniError *error);
 
 /* Whether a byte is a blank of the dialect: a space, or a tab where tabs
  * are blanks. */

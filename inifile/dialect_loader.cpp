@@ -141,8 +141,8 @@ static int dialect_header(const DialectLine *line, uint32_t flags, size_t *name_
     return 0;
 }
 
-IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags,
-                                       char *owned, IniError *error)
+IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t flags, char *owned,
+                                       IniError *error)
 {
     const int keep = (flags & INI_KEEP_LAYOUT) != 0;
     IniByteOrderMark mark = inifile_internal_mark_of(text, length < 4 ? (uint32_t)length : 4, 1);
@@ -193,8 +193,8 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
         int header = dialect_header(&line, flags, &name_length);
         if (header && (builder.section == NULL || !entry || headers_first)) {
             inifile_internal_builder_progress(&builder, (int64_t)line.start);
-            separated |= builder.section != NULL &&
-                         dialect_blank_line_in(text, span.gap_start, span.start);
+            separated |=
+                builder.section != NULL && dialect_blank_line_in(text, span.gap_start, span.start);
             inifile_internal_builder_header(&builder, line.text + 1, name_length,
                                             keep ? &span : NULL);
             last_end = span.end;

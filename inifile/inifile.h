@@ -286,6 +286,11 @@ enum { INI_SAVE_TEMPORARY_NAME_LENGTH = 11 };
  * sections, keys and values, but for one thing: values lose the spaces at
  * their start and end, which the reader trims, as every reader of this
  * format does. They are saved with them all the same.
+ * A document loaded or created with options is written in its dialect
+ * (see "Other dialects" below), and -3 then also refuses what that dialect
+ * cannot carry, naming the switch. A document loaded with INI_KEEP_LAYOUT
+ * is written as it was loaded but for the lines of what calls changed
+ * (the same bytes when nothing did); only what is written anew is checked.
  * The same as ini_save_with_error(ini, path, NULL). */
 INIFILE_API int32_t ini_save(const IniFile *ini, const char *path);
 

@@ -283,10 +283,9 @@ static Piece section_lead(const IniDocument *document, const IniSection *section
     return lead_now(document, section, place->span.gap_start, place->span.start);
 }
 
-char *inifile_internal_layout_entry_removing(IniDocument *document, const IniSection *section,
-                                             const IniEntry *entry, size_t *length)
+char *inifile_internal_layout_entry_removing(IniDocument *document, const IniEntry *entry,
+                                             size_t *length)
 {
-    (void)section;
     *length = 0;
     if (document == NULL || document->layout == NULL)
         return NULL;

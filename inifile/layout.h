@@ -81,8 +81,8 @@ LayoutEntry *inifile_internal_layout_entry(const IniDocument *document, const In
  * call ..._removing before the element goes and ..._removed once the array
  * holds its new order, with the lines that stay, which ..._removing
  * returned; ini_put_section calls ..._replace before the old section goes. */
-char *inifile_internal_layout_entry_removing(IniDocument *document, const IniSection *section,
-                                             const IniEntry *entry, size_t *length);
+char *inifile_internal_layout_entry_removing(IniDocument *document, const IniEntry *entry,
+                                             size_t *length);
 void inifile_internal_layout_entry_removed(IniDocument *document, const IniSection *section,
                                            int32_t index, char *kept, size_t length);
 char *inifile_internal_layout_section_removing(IniDocument *document, const IniSection *section,

@@ -193,8 +193,8 @@ IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
     if (!ini_options_known(options, error))
         return NULL;
     if (options != NULL && options->flags != 0)
-        return inifile_internal_load_dialect(text != NULL ? text : "", length, options->flags,
-                                             NULL, error);
+        return inifile_internal_load_dialect(text != NULL ? text : "", length, options->flags, NULL,
+                                             error);
     IniLineSource source;
     inifile_internal_line_source_text(&source, text, length);
     return ini_load_lines(&source, (int64_t)length, error);

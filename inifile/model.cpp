@@ -346,8 +346,8 @@ static int32_t section_remove(IniSection *section, const char *key, int ordered)
     if (owner != NULL)
         owner->changed = 1;
     size_t kept_length = 0;
-    char *kept = inifile_internal_layout_entry_removing(owner, section, section->entries[index],
-                                                        &kept_length);
+    char *kept =
+        inifile_internal_layout_entry_removing(owner, section->entries[index], &kept_length);
     const IniArena *arena = ini_arena_of(owner);
     ini_free_block(arena, section->entries[index]->key);
     ini_free_block(arena, section->entries[index]);
