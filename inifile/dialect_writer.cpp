@@ -11,7 +11,6 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <string.h>
 
 // How a fresh document lays its lines out: line feeds, continuation lines
@@ -75,17 +74,19 @@ const char *inifile_internal_dialect_put(SaveOutput *out, const char *text, Dial
             after_blank = 1;
             continue;
         }
-        if (role == ROLE_KEY && (byte == '=' || (byte == ':' && colon))) {
-            snprintf(fault, DIALECT_FAULT_BYTES, "hold '%c'%s", byte,
-                     byte == ':' ? " (INI_COLON_DELIMITS)" : "");
-            return fault;
-        }
+        if (role == ROLE_KEY && byte == '=')
+            return "hold '='";
+        if (role == ROLE_KEY && byte == ':' && colon)
+            return "hold ':' (INI_COLON_DELIMITS)";
         if (role == ROLE_NAME && byte == '=' && !colon)
             return "hold '='";
         if (dialect_comment_here(byte, flags, empty, after_blank)) {
             if (!escapes) {
-                snprintf(fault, DIALECT_FAULT_BYTES, "hold '%c' where it starts a comment (%s)",
-                         byte, dialect_comment_switches(flags));
+                // "hold ';' where it starts a comment (switches)"
+                strcpy(fault, "hold '?' where it starts a comment (");
+                fault[6] = byte;
+                strcat(fault, dialect_comment_switches(flags));
+                strcat(fault, ")");
                 return fault;
             }
             inifile_internal_dialect_write(out, "\\", 1);
