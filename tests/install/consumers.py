@@ -56,8 +56,7 @@ def installed_files(prefix):
 
 
 def public_functions(header, windows=True):
-    """The functions inifile.h declares with INIFILE_API; those it declares
-    for Windows alone (#ifdef _WIN32) only when windows is true."""
+    """The functions inifile.h declares with INIFILE_API (#ifdef _WIN32: if windows)."""
     with open(header) as f:
         text = f.read()
     if not windows:

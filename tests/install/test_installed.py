@@ -130,8 +130,7 @@ def test_installed_shared(options, tmp_path):
     libraries = install_shared(options, str(tmp_path), prefix)
     check_files(prefix, libraries, options.libdir)
     exported = exported_symbols(options, os.path.join(prefix, libraries[0]))
-    public = public_functions(os.path.join(prefix, "include", "inifile.h"),
-                              windows=bool(options.toolchain))
+    public = public_functions(os.path.join(prefix, "include", "inifile.h"), bool(options.toolchain))
     assert len(public) >= 10 and exported == public
     env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(prefix, options.libdir))
     flags = {"c": "", "cxx": "", "link": ""}
