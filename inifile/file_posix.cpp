@@ -44,7 +44,8 @@ static int file_open(const char *path, int flags, mode_t mode)
     return fd;
 }
 
-// Paths stay bytes here: InifilePathUnit is char.
+// Paths stay bytes here: InifilePathUnit is char, and nothing can fail.
+// NOLINTNEXTLINE(readability-non-const-parameter): Windows' sets it
 int inifile_internal_native_path(const char *path, InifileNativePath *native, int32_t *system_error)
 {
     (void)system_error;
