@@ -110,25 +110,20 @@ void inifile_internal_close(intptr_t file)
 
 // ---- Saving ----------------------------------------------------------------
 
-// The long form of a path ("\\?\C:\dir\file", "\\?\UNC\server\share\file"),
-// which takes a path of any length: 4 units to skip to reach "C:\dir\file",
-// 6 to reach "\server\share\file" (and then a '\' is to be put back), 0
-// when the path is not in that form.
-static size_t file_long_prefix(const wchar_t *path)
+// Whether path is in the long form, "\\?\C:\dir\file" or
+// "\\?\UNC\server\share\file", which takes a path of any length.
+static int file_is_long(const wchar_t *path)
 {
-    if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0)
-        return 6;
-    return wcsncmp(path, L"\\\\?\\", 4) == 0 ? 4 : 0;
+    return wcsncmp(path, L"\\\\?\\", 4) == 0;
 }
 
-// The path without its long form's prefix, in place.
+// The path without the long form's prefix, in place.
 static void file_strip_long_prefix(wchar_t *path)
 {
-    size_t skip = file_long_prefix(path);
-    if (skip == 6)
-        path[6] = L'\\';  // "\\?\UNC\server" becomes "\\server"
-    if (skip > 0)
-        wmemmove(path, path + skip, wcslen(path + skip) + 1);
+    if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0)
+        wmemmove(path + 2, path + 8, wcslen(path + 8) + 1);  // "\\server\share\file"
+    else if (file_is_long(path))
+        wmemmove(path, path + 4, wcslen(path + 4) + 1);
 }
 
 // The full path of the file that path names, every link on the way
@@ -172,24 +167,28 @@ static wchar_t *file_copy(const wchar_t *path)
 // attributes cannot tell.
 static wchar_t *file_follow_links(const wchar_t *path)
 {
-    wchar_t *chosen = NULL;
     wchar_t *final = file_final_path(path);
     DWORD size = final != NULL ? GetFullPathNameW(path, 0, NULL, NULL) : 0;
+    int linked = 0;
     if (size > 0) {
         wchar_t *full = (wchar_t *)inifile_internal_alloc(size * sizeof(wchar_t));
         DWORD length = GetFullPathNameW(path, size, full, NULL);
-        wchar_t *final_text = final + file_long_prefix(final);
-        wchar_t *full_text = full + file_long_prefix(full);
-        if (length > 0 && length < size && lstrcmpiW(full_text, final_text) != 0) {
-            if (file_long_prefix(path) == 0)
-                file_strip_long_prefix(final);
-            chosen = final;
-            final = NULL;
+        if (length > 0 && length < size) {
+            wchar_t *plain = file_copy(final);
+            file_strip_long_prefix(plain);
+            file_strip_long_prefix(full);
+            linked = lstrcmpiW(full, plain) != 0;
+            free(plain);
         }
         free(full);
     }
-    free(final);
-    return chosen != NULL ? chosen : file_copy(path);
+    if (!linked) {
+        free(final);
+        return file_copy(path);
+    }
+    if (!file_is_long(path))
+        file_strip_long_prefix(final);
+    return final;
 }
 
 int inifile_internal_save_target(const wchar_t *path, InifileSaveTarget *target,
