@@ -7,9 +7,10 @@ include(CMakePackageConfigHelpers)
 
 set(inifile_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/inifile)
 
-# inifile.hpp: the C++ interface, over inifile.h.
+# inifile.hpp: the C++ interface, over inifile.h; inifile_filesystem.hpp:
+# its loads and saves that take a std::filesystem::path.
 set_target_properties(inifile PROPERTIES PUBLIC_HEADER
-  "${PROJECT_SOURCE_DIR}/inifile/inifile.h;${PROJECT_SOURCE_DIR}/inifile/inifile.hpp")
+  "${PROJECT_SOURCE_DIR}/inifile/inifile.h;${PROJECT_SOURCE_DIR}/inifile/inifile.hpp;${PROJECT_SOURCE_DIR}/inifile/inifile_filesystem.hpp")
 install(TARGETS inifile EXPORT inifile-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library

@@ -13,8 +13,14 @@ fi
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-$(dirname "$WINE")/wineserver}
 WINEDEBUG=-all
+# One Unix locale for every run: Wine cannot create a file whose name the
+# locale's character set lacks (a folder named in Polish, under LANG=C),
+# and takes its ANSI code page from the locale (1252 for this one), which
+# decides what a char path can spell.
+LANG=C.UTF-8
+unset LC_ALL LC_CTYPE
 # No .NET or HTML runtime offers, and no crash debugger: with the debugger a
 # crashing program can end with status 0, so a crash could pass as success.
 WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-export WINEPREFIX WINE WINESERVER WINEDEBUG WINEDLLOVERRIDES
+export WINEPREFIX WINE WINESERVER WINEDEBUG WINEDLLOVERRIDES LANG
 unset DISPLAY WAYLAND_DISPLAY

@@ -44,6 +44,16 @@ static int file_open(const char *path, int flags, mode_t mode)
     return fd;
 }
 
+// Paths stay bytes here: InifilePathUnit is char, and nothing can fail.
+// NOLINTNEXTLINE(readability-non-const-parameter): Windows' sets it
+int inifile_internal_native_path(const char *path, InifileNativePath *native, int32_t *system_error)
+{
+    (void)system_error;
+    native->text = path;
+    native->owned = NULL;
+    return 1;
+}
+
 intptr_t inifile_internal_open_read(const char *path, int64_t *size, int32_t *system_error)
 {
     *size = 0;

@@ -1,4 +1,5 @@
-// The library's file operations on Windows: the kernel's file calls.
+// The library's file operations on Windows: the kernel's wide file calls,
+// which reach every name a folder can hold, whatever the ANSI code page.
 #include "file.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -7,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 static void file_set_error(int32_t *system_error, DWORD error)
 {
@@ -23,14 +25,38 @@ static int file_succeeded(DWORD error, int32_t *system_error)
     return 0;
 }
 
-intptr_t inifile_internal_open_read(const char *path, int64_t *size, int32_t *system_error)
+int inifile_internal_native_path(const char *path, InifileNativePath *native, int32_t *system_error)
+{
+    native->text = NULL;
+    native->owned = NULL;
+    if (path == NULL)
+        return 1;
+    // The ANSI file calls convert from the ANSI code page, or from the OEM
+    // one once the program has asked for it (SetFileApisToOEM), replacing
+    // what the code page lacks rather than failing: so does this.
+    UINT code_page = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    int units = MultiByteToWideChar(code_page, 0, path, -1, NULL, 0);
+    if (units > 0) {
+        native->owned = (wchar_t *)inifile_internal_alloc((size_t)units * sizeof(wchar_t));
+        if (MultiByteToWideChar(code_page, 0, path, -1, native->owned, units) == units) {
+            native->text = native->owned;
+            return 1;
+        }
+    }
+    file_set_error(system_error, GetLastError());
+    free(native->owned);
+    native->owned = NULL;
+    return 0;
+}
+
+intptr_t inifile_internal_open_read(const wchar_t *path, int64_t *size, int32_t *system_error)
 {
     *size = 0;
     if (INIFILE_FAULT(OPEN)) {
         file_set_error(system_error, ERROR_READ_FAULT);
         return INIFILE_INVALID_FILE;
     }
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         file_set_error(system_error, GetLastError());
@@ -84,87 +110,104 @@ void inifile_internal_close(intptr_t file)
 
 // ---- Saving ----------------------------------------------------------------
 
-// A path the system wrote in its long form ("\\?\C:\dir\file" or
-// "\\?\UNC\server\share\file"), as the ANSI calls take it: in place.
-static void file_strip_long_prefix(char *path)
+// Whether path is in the long form, "\\?\C:\dir\file" or
+// "\\?\UNC\server\share\file", which takes a path of any length.
+static int file_is_long(const wchar_t *path)
 {
-    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0)
-        memmove(path + 2, path + 8, strlen(path + 8) + 1);
-    else if (strncmp(path, "\\\\?\\", 4) == 0)
-        memmove(path, path + 4, strlen(path + 4) + 1);
+    return wcsncmp(path, L"\\\\?\\", 4) == 0;
+}
+
+// The path without the long form's prefix, in place.
+static void file_strip_long_prefix(wchar_t *path)
+{
+    if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0)
+        wmemmove(path + 2, path + 8, wcslen(path + 8) + 1);  // "\\server\share\file"
+    else if (file_is_long(path))
+        wmemmove(path, path + 4, wcslen(path + 4) + 1);
 }
 
 // The full path of the file that path names, every link on the way
-// followed, as a heap block; null when the system cannot tell.
-static char *file_final_path(const char *path)
+// followed, in the long form, as a heap block; null when the system cannot
+// tell.
+static wchar_t *file_final_path(const wchar_t *path)
 {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE)
         return NULL;
-    char *final = NULL;
+    wchar_t *final = NULL;
     // The size asked for counts the terminating zero on Windows, but not
-    // under Wine: one byte more serves both.
-    DWORD size = GetFinalPathNameByHandleA(handle, NULL, 0, VOLUME_NAME_DOS) + 1;
+    // under Wine: one unit more serves both.
+    DWORD size = GetFinalPathNameByHandleW(handle, NULL, 0, VOLUME_NAME_DOS) + 1;
     if (size > 1) {
-        final = (char *)inifile_internal_alloc(size);
-        DWORD length = GetFinalPathNameByHandleA(handle, final, size, VOLUME_NAME_DOS);
+        final = (wchar_t *)inifile_internal_alloc(size * sizeof(wchar_t));
+        DWORD length = GetFinalPathNameByHandleW(handle, final, size, VOLUME_NAME_DOS);
         if (length == 0 || length >= size) {
             free(final);
             final = NULL;
-        } else {
-            file_strip_long_prefix(final);
         }
     }
     CloseHandle(handle);
     return final;
 }
 
+static wchar_t *file_copy(const wchar_t *path)
+{
+    size_t length = wcslen(path);
+    wchar_t *copy = (wchar_t *)inifile_internal_alloc((length + 1) * sizeof(wchar_t));
+    wmemcpy(copy, path, length + 1);
+    return copy;
+}
+
 // The file a save of path replaces: path itself, unless path reaches its
 // file through a symbolic link (the file's full path then differs from the
-// full path of the name), in which case the file the link leads to. Wine
-// shows a POSIX link as a plain file, so its attributes cannot tell.
-static char *file_follow_links(const char *path)
+// full path of the name), in which case the file the link leads to, in the
+// long form when path was in it (it may be too long for any other) and
+// without it otherwise. Wine shows a POSIX link as a plain file, so its
+// attributes cannot tell.
+static wchar_t *file_follow_links(const wchar_t *path)
 {
-    char *chosen = NULL;
-    char *final = file_final_path(path);
-    DWORD size = final != NULL ? GetFullPathNameA(path, 0, NULL, NULL) : 0;
+    wchar_t *final = file_final_path(path);
+    DWORD size = final != NULL ? GetFullPathNameW(path, 0, NULL, NULL) : 0;
+    int linked = 0;
     if (size > 0) {
-        char *full = (char *)inifile_internal_alloc(size);
-        DWORD length = GetFullPathNameA(path, size, full, NULL);
-        if (length > 0 && length < size && lstrcmpiA(full, final) != 0) {
-            chosen = final;
-            final = NULL;
+        wchar_t *full = (wchar_t *)inifile_internal_alloc(size * sizeof(wchar_t));
+        DWORD length = GetFullPathNameW(path, size, full, NULL);
+        if (length > 0 && length < size) {
+            wchar_t *plain = file_copy(final);
+            file_strip_long_prefix(plain);
+            file_strip_long_prefix(full);
+            linked = lstrcmpiW(full, plain) != 0;
+            free(plain);
         }
         free(full);
     }
-    free(final);
-    if (chosen == NULL) {
-        size_t length = strlen(path);
-        chosen = (char *)inifile_internal_alloc(length + 1);
-        memcpy(chosen, path, length + 1);
+    if (!linked) {
+        free(final);
+        return file_copy(path);
     }
-    return chosen;
+    if (!file_is_long(path))
+        file_strip_long_prefix(final);
+    return final;
 }
 
-int inifile_internal_save_target(const char *path, InifileSaveTarget *target, int32_t *system_error)
+int inifile_internal_save_target(const wchar_t *path, InifileSaveTarget *target,
+                                 int32_t *system_error)
 {
     memset(target, 0, sizeof *target);
-    if (path[0] == '\0') {
+    if (path[0] == L'\0') {
         file_set_error(system_error, ERROR_PATH_NOT_FOUND);
         return 0;
     }
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Nothing there yet (or a folder on the way is missing, which the
         // creation of the new file will tell).
-        size_t length = strlen(path);
-        target->path = (char *)inifile_internal_alloc(length + 1);
-        memcpy(target->path, path, length + 1);
+        target->path = file_copy(path);
         return 1;
     }
-    char *file = file_follow_links(path);
-    attributes = GetFileAttributesA(file);
+    wchar_t *file = file_follow_links(path);
+    attributes = GetFileAttributesW(file);
     // The read-only attribute is checked here because a rename does not
     // always respect it (Wine renames over a read-only file).
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
@@ -179,18 +222,18 @@ int inifile_internal_save_target(const char *path, InifileSaveTarget *target, in
     return 1;
 }
 
-size_t inifile_internal_folder_length(const char *path)
+size_t inifile_internal_folder_length(const wchar_t *path)
 {
     // "C:\dir\file", "C:/dir/file" and "C:file" all name a file in a folder.
     size_t length = 0;
-    for (size_t i = 0; path[i] != '\0'; ++i) {
-        if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
+    for (size_t i = 0; path[i] != L'\0'; ++i) {
+        if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':')
             length = i + 1;
     }
     return length;
 }
 
-intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *target,
+intptr_t inifile_internal_create_new(const wchar_t *path, const InifileSaveTarget *target,
                                      int *name_taken, int32_t *system_error)
 {
     (void)target;  // Windows files carry no permission bits to keep
@@ -200,7 +243,7 @@ intptr_t inifile_internal_create_new(const char *path, const InifileSaveTarget *
         return INIFILE_INVALID_FILE;
     }
     HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         *name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -229,17 +272,17 @@ int inifile_internal_close_written(intptr_t file, int32_t *system_error)
     return file_succeeded(error, system_error);
 }
 
-int inifile_internal_replace(const char *from, const char *to, int32_t *system_error)
+int inifile_internal_replace(const wchar_t *from, const wchar_t *to, int32_t *system_error)
 {
     DWORD error = INIFILE_FAULT(RENAME)                               ? ERROR_WRITE_FAULT
-                  : !MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? GetLastError()
+                  : !MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) ? GetLastError()
                                                                       : 0;
     return file_succeeded(error, system_error);
 }
 
-void inifile_internal_remove(const char *path)
+void inifile_internal_remove(const wchar_t *path)
 {
-    DeleteFileA(path);
+    DeleteFileW(path);
 }
 
 uint32_t inifile_internal_unique_seed(void)

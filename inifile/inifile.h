@@ -21,8 +21,11 @@
  * name repeated k times costs k), and only read: a document that nobody
  * changes may be read from several threads at once.
  *
- * Paths are the platform's own: the library hands them to the system
- * exactly as given.
+ * Paths are the platform's own. On POSIX systems they are bytes, handed to
+ * the system exactly as given. On Windows a char path is text in the ANSI
+ * code page, read as the system's ANSI file calls read it; the _wide
+ * functions at the end take UTF-16 paths, which reach names the code page
+ * cannot spell.
  *
  * Every global name the library defines is either a function declared
  * here or begins with inifile_internal_, a prefix reserved to the library.
@@ -253,9 +256,15 @@ INIFILE_API IniFile *ini_load_from_memory(const char *text, size_t length, IniEr
 /* ini_save writes the new text into a temporary file in the folder of the
  * file it replaces, named "ini~", three characters from 0-9 and a-z, and
  * ".tmp" ("ini~k3x.tmp"): this many bytes, whatever the file's own name.
- * Windows' ANSI file calls take paths of up to 259 bytes, so a file there
- * can be saved when its folder's path, with a separator, leaves room for
- * this name: 248 bytes at most. */
+ * Windows' file calls take paths of up to 259 characters (MAX_PATH less
+ * its zero), so a file there can be saved when its folder's path, with a
+ * separator, leaves room for this name: 248 characters at most (bytes, in
+ * a single-byte ANSI code page). A path in the long form, a full path
+ * with backslashes only after "\\\\?\\" (L"\\\\?\\D:\\dir\\app.ini",
+ * L"\\\\?\\UNC\\server\\share\\app.ini"), may be up to 32,767 characters
+ * long, through the char and the _wide functions alike; so may any full
+ * path where the program is allowed long paths (Windows 10 and later, by
+ * the system's setting and the program's manifest). */
 enum { INI_SAVE_TEMPORARY_NAME_LENGTH = 11 };
 
 /* Writes the document to path, replacing the file there whole: the text
@@ -396,6 +405,35 @@ INIFILE_API IniFile *ini_create_with_options(const IniOptions *options);
 
 /* The options the document was loaded or created with, into *options. */
 INIFILE_API void ini_options_of(const IniFile *ini, IniOptions *options);
+
+/* ---- Paths beyond the ANSI code page (Windows) ----------------------------
+ *
+ * A char path on Windows is text in the ANSI code page (1252 in Western
+ * Europe), which cannot spell every name a folder may have: a file in a
+ * folder named in Cyrillic or Chinese (a user's documents or profile
+ * folder) cannot be loaded or saved through it. These functions take the
+ * path as UTF-16 (wchar_t), as the system's wide file calls do, and are
+ * otherwise the char functions: the same options, results, error kinds,
+ * messages and system codes, the same whole-file replacement (a temporary
+ * of INI_SAVE_TEMPORARY_NAME_LENGTH characters beside the file, forced to
+ * the disk, then one rename; a read-only file refused; a symbolic link
+ * followed to its file) and the same path lengths. Both forms share one
+ * pipeline: a char path is converted to UTF-16 first, as the ANSI file
+ * calls convert it. The path is only read during the call; the caller
+ * keeps it. */
+#ifdef _WIN32
+
+/* ini_load_with_options from a UTF-16 path: a new document that the caller
+ * owns and releases with ini_destroy, or null with error (when not null)
+ * filled as ini_load_with_options fills it. */
+INIFILE_API IniFile *ini_load_wide(const wchar_t *path, const IniOptions *options, IniError *error);
+
+/* ini_save_with_error to a UTF-16 path: 0, -1, -2 or -3 and error (when not
+ * null) filled as ini_save_with_error fills it, in the dialect the document
+ * was loaded or created with. The document is not changed. */
+INIFILE_API int32_t ini_save_wide(const IniFile *ini, const wchar_t *path, IniError *error);
+
+#endif
 
 #ifdef __cplusplus
 }

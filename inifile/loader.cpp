@@ -171,20 +171,39 @@ static IniFile *ini_load_open_file(intptr_t file, int64_t size, const IniOptions
     return ini;
 }
 
-IniFile *ini_load_with_options(const char *path, const IniOptions *options, IniError *error)
+// ini_load_with_options from a path in the system's form, or from the
+// narrow path when there is one.
+static IniFile *ini_load_path(const char *narrow, const InifilePathUnit *path,
+                              const IniOptions *options, IniError *error)
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     if (!ini_options_known(options, error))
         return NULL;
     int32_t system_error = 0;
     int64_t size = 0;
-    intptr_t file = inifile_internal_open_read(path, &size, &system_error);
+    intptr_t file = INIFILE_INVALID_FILE;
+    InifileNativePath native = {path, NULL};
+    if (narrow == NULL || inifile_internal_native_path(narrow, &native, &system_error))
+        file = inifile_internal_open_read(native.text, &size, &system_error);
+    free(native.owned);
     if (file == INIFILE_INVALID_FILE) {
         inifile_internal_report_system(error, INI_ERROR_OPEN, system_error, "cannot open the file");
         return NULL;
     }
     return ini_load_open_file(file, size, options, error);
 }
+
+IniFile *ini_load_with_options(const char *path, const IniOptions *options, IniError *error)
+{
+    return ini_load_path(path, NULL, options, error);
+}
+
+#ifdef _WIN32
+IniFile *ini_load_wide(const wchar_t *path, const IniOptions *options, IniError *error)
+{
+    return ini_load_path(NULL, path, options, error);
+}
+#endif
 
 IniFile *ini_load_from_memory_with_options(const char *text, size_t length,
                                            const IniOptions *options, IniError *error)

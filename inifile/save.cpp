@@ -20,25 +20,33 @@ static_assert(sizeof save_temporary_start - 1 + SAVE_LETTERS + sizeof save_tempo
                   INI_SAVE_TEMPORARY_NAME_LENGTH,
               "the length inifile.h states");
 
+// Puts the ASCII text, with its zero, at to: a path in the system's form.
+static void save_put(InifilePathUnit *to, const char *text)
+{
+    do
+        *to++ = (InifilePathUnit)*text;
+    while (*text++ != '\0');
+}
+
 // Creates the temporary in the target's folder. The search starts at a
 // number of its own for each call and tries every name until one is free,
 // so that a save only fails for want of a name when every one is taken.
-static intptr_t save_create_temporary(const InifileSaveTarget *target, char *temporary,
+static intptr_t save_create_temporary(const InifileSaveTarget *target, InifilePathUnit *temporary,
                                       int32_t *system_error)
 {
     uint32_t names = 1;
     for (int i = 0; i < SAVE_LETTERS; ++i)
         names *= SAVE_LETTER_COUNT;
     size_t folder = inifile_internal_folder_length(target->path);
-    memcpy(temporary, target->path, folder);
-    char *letters = temporary + folder + sizeof save_temporary_start - 1;
-    memcpy(temporary + folder, save_temporary_start, sizeof save_temporary_start - 1);
-    memcpy(letters + SAVE_LETTERS, save_temporary_end, sizeof save_temporary_end);
+    memcpy(temporary, target->path, folder * sizeof *temporary);
+    InifilePathUnit *letters = temporary + folder + sizeof save_temporary_start - 1;
+    save_put(temporary + folder, save_temporary_start);
+    save_put(letters + SAVE_LETTERS, save_temporary_end);
     uint32_t start = inifile_internal_unique_seed() % names;
     for (uint32_t tried = 0; tried < names; ++tried) {
         uint32_t number = (start + tried) % names;
         for (int i = 0; i < SAVE_LETTERS; ++i) {
-            letters[i] = save_name_letters[number % SAVE_LETTER_COUNT];
+            letters[i] = (InifilePathUnit)save_name_letters[number % SAVE_LETTER_COUNT];
             number /= SAVE_LETTER_COUNT;
         }
         int taken = 0;
@@ -56,8 +64,10 @@ static int32_t save_through_temporary(const IniFile *ini, const SaveMeasure *mea
 {
     // Memory running out ends the process: everything is taken before the
     // temporary exists, so that it never outlives a save.
-    char *temporary = (char *)inifile_internal_alloc(inifile_internal_folder_length(target->path) +
-                                                     INI_SAVE_TEMPORARY_NAME_LENGTH + 1);
+    size_t units =
+        inifile_internal_folder_length(target->path) + INI_SAVE_TEMPORARY_NAME_LENGTH + 1;
+    InifilePathUnit *temporary =
+        (InifilePathUnit *)inifile_internal_alloc(units * sizeof(InifilePathUnit));
     SaveOutput out = {INIFILE_INVALID_FILE,
                       (char *)inifile_internal_alloc(SAVE_BUFFER_BYTES),
                       0,
@@ -97,23 +107,43 @@ static int32_t save_through_temporary(const IniFile *ini, const SaveMeasure *mea
     return status;
 }
 
-int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *error)
+// ini_save_with_error to path, in the system's form, or to the narrow
+// path when there is one: a document the text cannot carry is refused
+// before the path is looked at.
+static int32_t save_to_path(const IniFile *ini, const char *narrow, const InifilePathUnit *path,
+                            IniError *error)
 {
     inifile_internal_report(error, INI_ERROR_NONE, 0, 0, "%s", "");
     SaveMeasure measure = {0, 0};
     if (!inifile_internal_any_check(ini, &measure, error))
         return -3;
-    InifileSaveTarget target;
     int32_t system_error = 0;
-    if (!inifile_internal_save_target(path, &target, &system_error)) {
+    InifileNativePath native = {path, NULL};
+    InifileSaveTarget target;
+    int32_t status = -1;
+    if ((narrow != NULL && !inifile_internal_native_path(narrow, &native, &system_error)) ||
+        !inifile_internal_save_target(native.text, &target, &system_error)) {
         inifile_internal_report_system(error, INI_ERROR_CREATE, system_error,
                                        "cannot replace the file");
-        return -1;
+    } else {
+        status = save_through_temporary(ini, &measure, &target, error);
+        free(target.path);
     }
-    int32_t status = save_through_temporary(ini, &measure, &target, error);
-    free(target.path);
+    free(native.owned);
     return status;
 }
+
+int32_t ini_save_with_error(const IniFile *ini, const char *path, IniError *error)
+{
+    return save_to_path(ini, path, NULL, error);
+}
+
+#ifdef _WIN32
+int32_t ini_save_wide(const IniFile *ini, const wchar_t *path, IniError *error)
+{
+    return save_to_path(ini, NULL, path, error);
+}
+#endif
 
 int32_t ini_save(const IniFile *ini, const char *path)
 {

@@ -55,10 +55,13 @@ def installed_files(prefix):
     return found
 
 
-def public_functions(header):
-    """The functions inifile.h declares with INIFILE_API."""
+def public_functions(header, windows=True):
+    """The functions inifile.h declares with INIFILE_API (#ifdef _WIN32: if windows)."""
     with open(header) as f:
-        return set(re.findall(r"^INIFILE_API\b[^(]*?\b(\w+)\(", f.read(), re.M))
+        text = f.read()
+    if not windows:
+        text = re.sub(r"^#ifdef _WIN32$.*?^#endif$", "", text, flags=re.M | re.S)
+    return set(re.findall(r"^INIFILE_API\b[^(]*?\b(\w+)\(", text, re.M))
 
 
 def program_path(options, host_path):

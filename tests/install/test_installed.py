@@ -23,7 +23,8 @@ def check_files(prefix, libraries, libdir):
     CMake package and inifile.pc, and nothing else: no test variant, no
     tool."""
     package = libdir + "/cmake/inifile/"
-    wanted = {"include/inifile.h", "include/inifile.hpp", libdir + "/pkgconfig/inifile.pc",
+    wanted = {"include/inifile.h", "include/inifile.hpp", "include/inifile_filesystem.hpp",
+              libdir + "/pkgconfig/inifile.pc",
               package + "inifile-config.cmake", package + "inifile-config-version.cmake",
               package + "inifile-targets.cmake"} | set(libraries)
     found = installed_files(prefix)
@@ -129,7 +130,7 @@ def test_installed_shared(options, tmp_path):
     libraries = install_shared(options, str(tmp_path), prefix)
     check_files(prefix, libraries, options.libdir)
     exported = exported_symbols(options, os.path.join(prefix, libraries[0]))
-    public = public_functions(os.path.join(prefix, "include", "inifile.h"))
+    public = public_functions(os.path.join(prefix, "include", "inifile.h"), bool(options.toolchain))
     assert len(public) >= 10 and exported == public
     env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(prefix, options.libdir))
     flags = {"c": "", "cxx": "", "link": ""}

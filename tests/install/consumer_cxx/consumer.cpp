@@ -1,7 +1,9 @@
 // A C++ program built against the installed library through
 // find_package(inifile CONFIG), with the C++ interface: the same steps as
-// the C consumer, and a failed load reported by its exception.
+// the C consumer, the file loaded and saved through std::filesystem::path,
+// and a failed load reported by its exception.
 #include <inifile.hpp>
+#include <inifile_filesystem.hpp>
 
 #include <cstdio>
 #include <exception>
@@ -28,7 +30,7 @@ bool expect(const inifile::Document &ini, std::string_view section, std::string_
 
 int run(const char *input, const char *output)
 {
-    inifile::Document ini = inifile::Document::load(input);
+    inifile::Document ini = inifile::load(input);
     if (!expect(ini, "Install", "VSN", "5.10.3") || !expect(ini, "Install", "SYSTEM_VSN", "R16B") ||
         !expect(ini, "Install", "Path", "C:\\dist;old") ||
         !expect(ini, "Install", "Notes", "one,two"))
@@ -36,7 +38,7 @@ int run(const char *input, const char *output)
     ini.set("Install", "VSN", "6.0.0");
     ini.set("Install", "Added", "a;b");
     ini.set("quorvel", "Rootdir", "C:\\dist");
-    ini.save(output);
+    inifile::save(ini, output);
 
     const inifile::Document saved = inifile::Document::load(output);
     if (saved.sections().size() != 3 || !expect(saved, "Install", "Added", "a;b") ||
