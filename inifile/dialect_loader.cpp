@@ -107,11 +107,12 @@ static void dialect_keep(IniFile *ini, char *text, size_t length, uint32_t prolo
 // The first '=' of the line, or ':' where it delimits too; null if none.
 static const char *dialect_delimiter(const DialectLine *line, uint32_t flags)
 {
-    for (size_t i = 0; i < line->length; ++i) {
-        if (line->text[i] == '=' || (line->text[i] == ':' && (flags & INI_COLON_DELIMITS) != 0))
-            return line->text + i;
-    }
-    return NULL;
+    const char *equals = (const char *)memchr(line->text, '=', line->length);
+    if ((flags & INI_COLON_DELIMITS) == 0)
+        return equals;
+    size_t before = equals != NULL ? (size_t)(equals - line->text) : line->length;
+    const char *colon = (const char *)memchr(line->text, ':', before);
+    return colon != NULL ? colon : equals;
 }
 
 // "[name]", longer than 2 bytes; or, where a header may carry a comment,

@@ -29,24 +29,48 @@ void inifile_internal_dialect_end(DialectReader *reader)
     reader->raw = NULL;
 }
 
-// Stores a byte of the logical line, and where asked, the offset where its
-// text begins (its backslash, for an escaped byte).
-static void dialect_store(DialectReader *reader, char byte, size_t offset)
+// Makes room for count more bytes of the logical line (and, where asked,
+// of their offsets).
+static void dialect_grow(DialectReader *reader, size_t count)
 {
     IniLineText *text = &reader->line_text;
-    if (text->length == text->capacity) {
+    while (text->capacity - text->length < count) {
         if (text->capacity > SIZE_MAX / 2 / sizeof *reader->raw)
             inifile_internal_out_of_memory();
         text->capacity = text->capacity == 0 ? 256 : text->capacity * 2;
-        text->bytes = (char *)inifile_internal_realloc(text->bytes, text->capacity);
-        if (reader->tracking)
-            reader->raw = (size_t *)inifile_internal_realloc(reader->raw,
-                                                             text->capacity * sizeof *reader->raw);
     }
+    text->bytes = (char *)inifile_internal_realloc(text->bytes, text->capacity);
+    if (reader->tracking)
+        reader->raw =
+            (size_t *)inifile_internal_realloc(reader->raw, text->capacity * sizeof *reader->raw);
+}
+
+// Stores a byte of the logical line, and where asked, the offset where its
+// text begins (its backslash, for an escaped byte).
+static inline void dialect_store(DialectReader *reader, char byte, size_t offset)
+{
+    IniLineText *text = &reader->line_text;
+    if (text->length == text->capacity)
+        dialect_grow(reader, 1);
     if (reader->tracking)
         reader->raw[text->length] = offset;
     text->bytes[text->length++] = byte;
 }
+
+// Bytes that a line stores as they are once its text has begun, unless a
+// switch makes them special: all but '\r', ';', '#' and (escaping) '\\'.
+struct DialectPlain {
+    bool is[256];
+};
+static constexpr DialectPlain dialect_plain(bool escapes)
+{
+    DialectPlain plain{};
+    for (int byte = 0; byte < 256; ++byte)
+        plain.is[byte] = byte != '\r' && byte != ';' && byte != '#' && !(escapes && byte == '\\');
+    return plain;
+}
+static constexpr DialectPlain plain_escaping = dialect_plain(true);
+static constexpr DialectPlain plain_literal = dialect_plain(false);
 
 // Whether an unescaped ';' or '#' starts a comment here: the text gathered
 // so far is empty, or (with comments after blanks) a blank stands before
@@ -76,6 +100,7 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
     line->indent = 0;
     line->blank = 0;
     int indenting = 1;  // the blanks before the text are being counted
+    const DialectPlain *plain = escapes ? &plain_escaping : &plain_literal;
     for (;;) {
         if (reader->position >= reader->length && gathered->length == 0)
             return 0;
@@ -94,6 +119,22 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
         int commented = 0;
         size_t line_offset = reader->position;
         for (size_t i = 0; i < count; ++i) {
+            // Once the text has begun, a run of plain bytes is stored at once.
+            if (!escaped && !reader->tracking && gathered->length > 0) {
+                size_t run = i;
+                while (run < count && plain->is[(unsigned char)from[run]])
+                    run += 1;
+                if (run > i) {
+                    if (gathered->capacity - gathered->length < run - i)
+                        dialect_grow(reader, run - i);
+                    memcpy(gathered->bytes + gathered->length, from + i, run - i);
+                    gathered->length += run - i;
+                    after_blank = inifile_internal_is_blank(from[run - 1], flags);
+                    i = run;
+                    if (i == count)
+                        break;
+                }
+            }
             char byte = from[i];
             if (byte == '\r')
                 continue;  // dropped wherever it stands; neither flag changes
