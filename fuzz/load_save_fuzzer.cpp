@@ -203,7 +203,9 @@ static void changed_lines(const char *before, size_t before_length, const char *
     size_t head = 0;
     while (head < before_length && head < after_length && before[head] == after[head])
         head += 1;
-    while (head > 0 && before[head - 1] != '\n')
+    // All of before kept at the start of after (a line end added after its
+    // last line, say) changes none of its lines.
+    while (head > 0 && head < before_length && before[head - 1] != '\n')
         head -= 1;
     size_t tail = 0;
     while (tail < before_length - head && tail < after_length - head &&

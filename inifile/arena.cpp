@@ -43,7 +43,7 @@ void inifile_internal_arena_grow(IniArena *arena, size_t wanted)
     if (wanted > SIZE_MAX / 2)
         inifile_internal_out_of_memory();
     size_t size = arena_next_size(arena, wanted);
-    char *start = (char *)inifile_internal_alloc_large(&size);
+    char *start = (char *)inifile_internal_alloc_large(size);
     if (arena->count == arena->capacity) {
         int32_t capacity = arena->capacity == 0 ? 16 : arena->capacity * 2;
         arena->blocks = (IniArenaBlock *)inifile_internal_realloc(

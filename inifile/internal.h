@@ -35,9 +35,9 @@ extern "C" {
 void *inifile_internal_alloc(size_t size);
 void *inifile_internal_realloc(void *block, size_t size);
 
-/* inifile_internal_alloc for a large part of a document (*size bytes,
- * released with free()), laid on huge pages where the system can. */
-void *inifile_internal_alloc_large(size_t *size);
+/* inifile_internal_alloc for a large part of a document (released with
+ * free()), laid on huge pages where the system can. */
+void *inifile_internal_alloc_large(size_t size);
 
 /* A heap copy of length bytes (any bytes, no zero added). */
 char *inifile_internal_copy(const char *bytes, size_t length);

@@ -57,14 +57,14 @@ char *inifile_internal_copy(const char *bytes, size_t length)
 // the block unmaps a few pages rather than thousands.
 enum { LARGE_BLOCK = 4 << 20, HUGE_PAGE = 2 << 20 };
 
-void *inifile_internal_alloc_large(size_t *size)
+void *inifile_internal_alloc_large(size_t size)
 {
-    void *block = inifile_internal_alloc(*size);
+    void *block = inifile_internal_alloc(size);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (*size >= LARGE_BLOCK) {
+    if (size >= LARGE_BLOCK) {
         // The whole huge pages inside the block; a hint the kernel may refuse.
         uintptr_t first = ((uintptr_t)block + HUGE_PAGE - 1) & ~(uintptr_t)(HUGE_PAGE - 1);
-        uintptr_t last = ((uintptr_t)block + *size) & ~(uintptr_t)(HUGE_PAGE - 1);
+        uintptr_t last = ((uintptr_t)block + size) & ~(uintptr_t)(HUGE_PAGE - 1);
         if (last > first)
             madvise((void *)first, last - first, MADV_HUGEPAGE);
     }

@@ -209,7 +209,7 @@ static int32_t ini_remove(IniFile *ini, const char *name, int ordered)
     ini->count -= 1;
     if (ordered) {
         memmove(ini->sections + index, ini->sections + index + 1,
-                (size_t)(ini->count - index) * sizeof *ini->sections);
+                (size_t)(ini->count - index) * sizeof(IniSection *));
     } else {
         ini->sections[index] = ini->sections[ini->count];
         inifile_internal_index_removed(document->names, ini_sections_named(ini), hash, index,
@@ -356,7 +356,7 @@ static int32_t section_remove(IniSection *section, const char *key, int ordered)
     section->count -= 1;
     if (ordered) {
         memmove(section->entries + index, section->entries + index + 1,
-                (size_t)(section->count - index) * sizeof *section->entries);
+                (size_t)(section->count - index) * sizeof(IniEntry *));
     } else {
         section->entries[index] = section->entries[section->count];
         inifile_internal_index_removed(state->keys, ini_entries_named(section), hash, index,

@@ -41,7 +41,7 @@ struct DialectCase {
     IniOptions options;
     std::string bytes;
     std::string dump;  // as dump_document gives it, each line ended by a line feed
-    std::string failure = "";
+    std::string failure{};
 };
 
 TEST(Dialects, ReadAndReadBackWhatIsSaved)
