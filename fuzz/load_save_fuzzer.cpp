@@ -227,6 +227,10 @@ static bool holds_header(const IniFile *ini, const char *text, size_t from, size
         size_t end = feed != nullptr ? (size_t)(feed - text) : to;
         size_t length = end - start - (end > start && text[end - 1] == '\r');
         for (int32_t s = 0; s < ini->count; ++s) {
+            // "[a=b]" heads the file's first section, and is an entry after a
+            // header: a name with a delimiter tells nothing.
+            if (strpbrk(ini->sections[s]->name, "=:") != nullptr)
+                continue;
             size_t name = strlen(ini->sections[s]->name);
             if (length == name + 2 && text[start] == '[' && text[start + length - 1] == ']' &&
                 memcmp(text + start + 1, ini->sections[s]->name, name) == 0)
