@@ -50,11 +50,16 @@ static void pending_flush(Pending *pending, IniBuilder *builder, int keep, uint3
     pending->open = 0;
 }
 
-// Starts an entry: the key is what stands before the delimiter (all of the
-// line without one) less the blanks before it, the value what follows it
-// less the blanks after it.
-static void pending_start(Pending *pending, const DialectLine *line, const char *delimiter,
-                          uint32_t flags)
+// The parts of an entry line: the key is what stands before the delimiter
+// (all of the line without one) less the blanks before it, the value what
+// follows it less the blanks after it.
+typedef struct EntryParts {
+    size_t key_length;
+    const char *value;
+    size_t value_length;
+} EntryParts;
+
+static EntryParts entry_parts(const DialectLine *line, const char *delimiter, uint32_t flags)
 {
     const char *end = line->text + line->length;
     const char *key_end = delimiter != NULL ? delimiter : end;
@@ -63,10 +68,18 @@ static void pending_start(Pending *pending, const DialectLine *line, const char 
     const char *value = delimiter != NULL ? delimiter + 1 : end;
     while (value < end && inifile_internal_is_blank(*value, flags))
         value += 1;
+    return {(size_t)(key_end - line->text), value, (size_t)(end - value)};
+}
+
+// Starts an entry that continuation lines may still add to.
+static void pending_start(Pending *pending, const DialectLine *line, const char *delimiter,
+                          uint32_t flags)
+{
+    EntryParts parts = entry_parts(line, delimiter, flags);
     pending->text.length = 0;
-    pending->key_length = (size_t)(key_end - line->text);
-    pending_put(pending, line->text, pending->key_length);
-    pending_put(pending, value, (size_t)(end - value));
+    pending->key_length = parts.key_length;
+    pending_put(pending, line->text, parts.key_length);
+    pending_put(pending, parts.value, parts.value_length);
     pending->indent = line->indent;
     pending->blank_lines = 0;
     pending->open = 1;
@@ -205,8 +218,16 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
                 LayoutSpan none = {last_end, last_end, last_end};
                 inifile_internal_builder_header(&builder, "", 0, keep ? &none : NULL);
             }
-            pending_start(&pending, &line, delimiter, flags);
-            pending.span.gap_start = last_end;
+            if (continuing) {
+                pending_start(&pending, &line, delimiter, flags);
+                pending.span.gap_start = last_end;
+            } else {
+                // With no continuation lines the entry is complete already.
+                EntryParts parts = entry_parts(&line, delimiter, flags);
+                inifile_internal_builder_entry(&builder, line.text, parts.key_length, parts.value,
+                                               parts.value_length, keep ? &span : NULL);
+                last_end = span.end;
+            }
         } else {
             inifile_internal_report_syntax(error, line.number, line.text, line.length,
                                            builder.section != NULL);

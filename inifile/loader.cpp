@@ -121,7 +121,7 @@ static int ini_read_whole(intptr_t file, int64_t size, char **text, size_t *leng
 {
     size_t capacity =
         size > 0 && (uint64_t)size < SIZE_MAX / 2 ? (size_t)size + 1 : (size_t)LOAD_CHUNK;
-    char *bytes = (char *)inifile_internal_alloc(capacity);
+    char *bytes = (char *)inifile_internal_alloc_large(capacity);
     size_t used = 0;
     for (;;) {
         if (used == capacity) {

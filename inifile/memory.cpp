@@ -44,7 +44,7 @@ void *inifile_internal_realloc(void *block, size_t size)
 
 char *inifile_internal_copy(const char *bytes, size_t length)
 {
-    char *copy = (char *)inifile_internal_alloc(length > 0 ? length : 1);
+    char *copy = (char *)inifile_internal_alloc_large(length > 0 ? length : 1);
     if (length > 0)
         memcpy(copy, bytes, length);
     return copy;
