@@ -81,7 +81,7 @@ static IniIndex *index_new(int32_t count, IniArena *arena)
         slots *= 2;
     size_t size = offsetof(IniIndex, slots) + slots * sizeof(IniIndexSlot);
     IniIndex *index = (IniIndex *)(arena != NULL ? inifile_internal_arena_record(arena, size)
-                                                 : inifile_internal_alloc(size));
+                                                 : inifile_internal_alloc_large(size));
     index->on_heap = arena == NULL;
     index->mask = slots - 1;
     index->used = 0;
