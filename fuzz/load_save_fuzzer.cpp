@@ -7,9 +7,9 @@
 // first two bytes choose (every switch on or off), from the file and from
 // memory alike, and what a save of it writes must load back the same, or
 // be refused whole. Loaded to keep its layout, a document saves back as
-// the same bytes; after one edit that the next bytes choose, it saves to a
-// text that loads back as the edited document and differs from the loaded
-// one in a single run of lines.
+// the same bytes; after one edit that the next byte chooses, it saves to a
+// text that loads back as the edited document, an entry's edit rewriting
+// no header; and after a second edit, to one that loads back too.
 #include "inifile.h"
 
 #include <stdint.h>
@@ -304,6 +304,16 @@ static void check_layout(const uint8_t *data, size_t size)
             fail("an edited layout's text did not load back as the edited document");
         ini_destroy(reloaded);
     }
+    free(text);
+    // A second edit on top of the first: lines moved twice.
+    edit(loaded, size > 3 ? data[3] : 0);
+    text = ini_save_to_memory(loaded, &length, nullptr);
+    IniFile *again = text != nullptr
+                         ? ini_load_from_memory_with_options(text, length, &options, nullptr)
+                         : nullptr;
+    if (text != nullptr && (again == nullptr || !documents_equal(loaded, again)))
+        fail("a twice edited layout's text did not load back as the edited document");
+    ini_destroy(again);
     free(text);
     ini_destroy(loaded);
 }

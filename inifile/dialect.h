@@ -96,6 +96,10 @@ const char *inifile_internal_dialect_put(SaveOutput *out, const char *text, Dial
 /* Writes count bytes where out is not null. */
 void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t count);
 
+/* Why a nameless first section with no entries cannot be written: its
+ * entries are all that shows it. */
+extern const char inifile_internal_dialect_nameless_empty[];
+
 /* What a key cannot be at the ends of its line, or null. */
 const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags);
 

@@ -205,7 +205,7 @@ IniFile *inifile_internal_load_dialect(const char *text, size_t length, uint32_t
             delimiter != NULL ? delimiter != line.text : (flags & INI_KEY_WITHOUT_DELIMITER) != 0;
         size_t name_length = 0;
         int header = dialect_header(&line, flags, &name_length);
-        if (header && (builder.section == NULL || !entry || headers_first)) {
+        if (header && (builder.section == NULL || delimiter == NULL || headers_first)) {
             inifile_internal_builder_progress(&builder, (int64_t)line.start);
             separated |=
                 builder.section != NULL && dialect_blank_line_in(text, span.gap_start, span.start);

@@ -30,8 +30,10 @@ void inifile_internal_layout_free(IniDocument *document)
     IniLayout *layout = document->layout;
     if (layout == NULL)
         return;
-    for (uint32_t i = 0; i < layout->lead_slots; ++i)
-        free(layout->leads[i].text);
+    for (uint32_t i = 0; i < layout->lead_slots; ++i) {
+        if (layout->leads[i].key != NULL)
+            free(layout->leads[i].text);
+    }
     free(layout->leads);
     free(layout->text);
     free(layout);
@@ -95,6 +97,7 @@ static char *lead_take(IniLayout *layout, const void *key, size_t *length)
     uint32_t mask = layout->lead_slots - 1;
     uint32_t hole = (uint32_t)(found - layout->leads);
     layout->leads[hole].key = NULL;
+    layout->leads[hole].text = NULL;
     layout->lead_count -= 1;
     for (uint32_t slot = (hole + 1) & mask; layout->leads[slot].key != NULL;
          slot = (slot + 1) & mask) {
@@ -103,6 +106,7 @@ static char *lead_take(IniLayout *layout, const void *key, size_t *length)
         if (!stays) {
             layout->leads[hole] = layout->leads[slot];
             layout->leads[slot].key = NULL;
+            layout->leads[slot].text = NULL;
             hole = slot;
         }
     }
@@ -157,6 +161,17 @@ static uint32_t first_line_of(const IniDocument *document, uint32_t gap_start)
     }
     inifile_internal_dialect_end(&reader);
     return start;
+}
+
+// The blanks that begin the line at offset.
+static size_t indent_at(const IniDocument *document, uint32_t offset)
+{
+    const IniLayout *layout = document->layout;
+    size_t indent = 0;
+    while (offset + indent < layout->length &&
+           inifile_internal_is_blank(layout->text[offset + indent], document->options.flags))
+        indent += 1;
+    return indent;
 }
 
 // A piece of text: in the kept text, or of a lead of its own.
@@ -490,7 +505,14 @@ typedef struct Emitter {
     int at_line_start;  // what went out last ended a line, or nothing did
     int written;        // anything went out after the prologue
     const char *line_end;
+    int dangling_escape;  // the kept text ends in a backslash that escapes
+    size_t text_length;
+    int at_text_end;      // what went out last ended the kept text
+    size_t entry_indent;  // the blanks before the entry last written; NO_ENTRY after a header
 } Emitter;
+
+// No entry since the last header: any indentation starts an entry.
+static const size_t NO_ENTRY = SIZE_MAX;
 
 static void emit_flush(Emitter *emitter)
 {
@@ -509,6 +531,7 @@ static void emit_span(Emitter *emitter, size_t start, size_t end)
     }
     emitter->run_end = end;
     emitter->at_line_start = emitter->text[end - 1] == '\n';
+    emitter->at_text_end = end == emitter->text_length;
     emitter->written = 1;
 }
 
@@ -519,6 +542,7 @@ static void emit_text(Emitter *emitter, const char *text, size_t length)
     emit_flush(emitter);
     inifile_internal_dialect_write(emitter->out, text, length);
     emitter->at_line_start = text[length - 1] == '\n';
+    emitter->at_text_end = 0;
     emitter->written = 1;
 }
 
@@ -528,13 +552,21 @@ static void emit_own(Emitter *emitter, const LayoutLead *own)
         emit_text(emitter, own->text, own->length);
 }
 
-// Before a line written anew: the line before it ends first.
+// Before a line written anew: the line before it ends first. (Only the
+// kept text's last line may lack its line end.) Where the kept text ends
+// in a backslash that escapes, before its line end or without one, the
+// end of the text made nothing of it: an empty line keeps it from
+// continuing into the new one.
 static void emit_new_line(Emitter *emitter)
 {
+    int dangling = emitter->dangling_escape && emitter->at_text_end;
     if (!emitter->at_line_start)
+        emit_text(emitter, emitter->line_end, strlen(emitter->line_end));
+    if (dangling)
         emit_text(emitter, emitter->line_end, strlen(emitter->line_end));
     emit_flush(emitter);
     emitter->at_line_start = 0;
+    emitter->at_text_end = 0;
     emitter->written = 1;
 }
 
@@ -617,16 +649,21 @@ static const char *emit_fresh_entry(Emitter *emitter, const IniDocument *documen
         problem = "begin a line that reads as a header";
     if (problem != NULL)
         return problem;
+    // Where indented lines continue a value, no deeper than the entry
+    // before it, or it would be read as part of that one's value.
+    size_t indent = style->indent_length;
+    if ((flags & INI_INDENTED_CONTINUATION) != 0 && emitter->entry_indent < indent)
+        indent = emitter->entry_indent;
     emit_new_line(emitter);
-    inifile_internal_dialect_write(emitter->out, style->indent, style->indent_length);
+    inifile_internal_dialect_write(emitter->out, style->indent, indent);
+    emitter->entry_indent = indent;
     problem =
         inifile_internal_dialect_put(emitter->out, entry->key, ROLE_KEY, flags, &plain, fault);
     if (problem != NULL)
         return problem;
     inifile_internal_dialect_write(emitter->out, style->before, style->before_length);
     *what = "value";
-    problem =
-        emit_value(emitter, document, entry->value, style->indent, style->indent_length, fault);
+    problem = emit_value(emitter, document, entry->value, style->indent, indent, fault);
     inifile_internal_dialect_write(emitter->out, emitter->line_end, strlen(emitter->line_end));
     emitter->at_line_start = 1;
     return problem;
@@ -646,22 +683,39 @@ static const char *emit_loaded_entry(Emitter *emitter, const IniDocument *docume
         same = lines.value.length == strlen(entry->value) &&
                memcmp(lines.value.bytes, entry->value, lines.value.length) == 0;
     }
+    // Where indented lines continue a value, a line deeper than the entry
+    // written before it would now be read as part of its value (the
+    // element between them gone): its extra blanks go.
+    uint32_t first = UINT32_MAX;
+    size_t skip = 0;
+    if ((document->options.flags & INI_INDENTED_CONTINUATION) != 0) {
+        first = first_line_of(document, place->gap_start);
+        size_t indent = indent_at(document, first);
+        if (emitter->entry_indent != NO_ENTRY && indent > emitter->entry_indent)
+            skip = indent - emitter->entry_indent;
+        emitter->entry_indent = indent - skip;
+    }
     const char *problem = NULL;
-    if (same && own == NULL) {
+    if (same && own == NULL && skip == 0) {
         emit_span(emitter, place->gap_start, place->end);
     } else if (same) {
-        emit_own(emitter, own);
-        emit_span(emitter, first_line_of(document, place->gap_start), place->end);
+        if (first == UINT32_MAX)
+            first = first_line_of(document, place->gap_start);
+        if (own != NULL)
+            emit_own(emitter, own);
+        else
+            emit_span(emitter, place->gap_start, first);
+        emit_span(emitter, first + skip, place->end);
     } else {
         if (own != NULL)
             emit_own(emitter, own);
         else
             emit_span(emitter, place->gap_start, lines.start);
-        emit_span(emitter, lines.start, lines.value_start);
+        emit_span(emitter, lines.start + skip, lines.value_start);
         if (lines.delimiter == NO_DELIMITER)
             emit_text(emitter, "=", 1);
         problem = emit_value(emitter, document, entry->value, document->layout->text + lines.start,
-                             lines.indent_end - lines.start, fault);
+                             lines.indent_end - lines.start - skip, fault);
         emit_span(emitter, lines.value_end, place->end);
     }
     free(lines.value.bytes);
@@ -686,11 +740,32 @@ static int layout_document(const IniFile *ini, SaveOutput *out, IniError *error)
     const IniDocument *document = inifile_internal_document(ini);
     const IniLayout *layout = document->layout;
     const uint32_t flags = document->options.flags;
+    const int continuing = (flags & INI_INDENTED_CONTINUATION) != 0;
     if (!document->changed) {
         inifile_internal_dialect_write(out, layout->text, layout->length);
         return 1;
     }
-    Emitter emitter = {out, layout->text, 0, 0, 1, 0, layout->line_end};
+    // A backslash that escapes at the very end of the text, before its
+    // line end or without one.
+    size_t end = layout->length;
+    if (end > 0 && layout->text[end - 1] == '\n')
+        end -= 1;
+    while (end > 0 && layout->text[end - 1] == '\r')
+        end -= 1;
+    size_t backslashes = 0;
+    while (backslashes < end && layout->text[end - 1 - backslashes] == '\\')
+        backslashes += 1;
+    Emitter emitter = {out,
+                       layout->text,
+                       0,
+                       0,
+                       1,
+                       0,
+                       layout->line_end,
+                       (flags & INI_BACKSLASH_IS_TEXT) == 0 && backslashes % 2 == 1,
+                       layout->length,
+                       0,
+                       NO_ENTRY};
     emit_span(&emitter, 0, layout->prologue_end);
     emitter.written = 0;
     // The lines after the last element stay after the last section that
@@ -709,12 +784,25 @@ static int layout_document(const IniFile *ini, SaveOutput *out, IniError *error)
         const LayoutSection *place = inifile_internal_layout_section(document, section);
         const LayoutLead *own = lead_find(layout, section);
         int nameless = i == 0 && section->name[0] == '\0' && (flags & INI_ENTRIES_BEFORE_HEADER);
+        if (nameless && section->count == 0)
+            return inifile_internal_save_refuse(section, NULL, NULL,
+                                                inifile_internal_dialect_nameless_empty, error);
         if (place != NULL) {
             if (own != NULL)
                 emit_own(&emitter, own);
             else
                 emit_span(&emitter, place->span.gap_start, place->span.start);
-            emit_span(&emitter, place->span.start, place->span.end);
+            // A header deeper than the entry before it would continue its
+            // value: its extra blanks go.
+            size_t skip = 0;
+            if (continuing && emitter.entry_indent != NO_ENTRY &&
+                place->span.start < place->span.end) {
+                size_t indent = indent_at(document, place->span.start);
+                skip = indent > emitter.entry_indent ? indent - emitter.entry_indent : 0;
+            }
+            emit_span(&emitter, place->span.start + skip, place->span.end);
+            if (place->span.start < place->span.end)
+                emitter.entry_indent = NO_ENTRY;
         } else {
             if (own != NULL)
                 emit_own(&emitter, own);
@@ -730,6 +818,7 @@ static int layout_document(const IniFile *ini, SaveOutput *out, IniError *error)
                 inifile_internal_dialect_write(out, "]", 1);
                 inifile_internal_dialect_write(out, layout->line_end, strlen(layout->line_end));
                 emitter.at_line_start = 1;
+                emitter.entry_indent = NO_ENTRY;
             }
             if (problem != NULL)
                 return inifile_internal_save_refuse(section, NULL, NULL, problem, error);
