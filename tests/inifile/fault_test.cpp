@@ -328,30 +328,35 @@ TEST(Faults, OpenOrReadErrorFailsTheLoad)
         bytes += "key = value\n";
     dir.write("big.ini", bytes);
     std::string path = dir.path("big.ini");
-    fault_arm(FAULT_READ, 0);
-    IniFile *whole = ini_load(path.c_str());
-    ASSERT_NE(whole, nullptr);
-    ini_destroy(whole);
-    uint32_t reads = fault_count(FAULT_READ);
-    ASSERT_GE(reads, 3u);  // two chunks and more: a read fails mid-file
-    struct FaultCase {
-        FaultKind kind;
-        uint32_t nth;
-        IniErrorKind error;
-        const char *what;
-    };
-    std::vector<FaultCase> cases = {{FAULT_OPEN, 1, INI_ERROR_OPEN, "cannot open the file: "}};
-    for (uint32_t nth = 1; nth <= reads; ++nth)
-        cases.push_back({FAULT_READ, nth, INI_ERROR_READ, "reading failed: "});
-    for (const FaultCase &c : cases) {
-        SCOPED_TRACE(std::to_string(c.kind) + " " + std::to_string(c.nth));
-        ArmedFault fault(c.kind, c.nth);
-        IniError error;
-        EXPECT_EQ(ini_load_with_error(path.c_str(), &error), nullptr);
-        EXPECT_EQ(error.kind, c.error);
-        EXPECT_EQ(error.line, 0);
-        EXPECT_EQ(error.system_error, injected_error);
-        EXPECT_EQ(error.message, c.what + system_text(injected_error));
+    // Streamed in the installer's format, and read whole in another
+    // dialect (here: to keep its layout).
+    const IniOptions keep = {INI_KEEP_LAYOUT, {}};
+    for (const IniOptions *options : {(const IniOptions *)nullptr, &keep}) {
+        fault_arm(FAULT_READ, 0);
+        IniFile *whole = ini_load_with_options(path.c_str(), options, nullptr);
+        ASSERT_NE(whole, nullptr);
+        ini_destroy(whole);
+        uint32_t reads = fault_count(FAULT_READ);
+        ASSERT_GE(reads, options == nullptr ? 3u : 2u);  // a read fails mid-file
+        struct FaultCase {
+            FaultKind kind;
+            uint32_t nth;
+            IniErrorKind error;
+            const char *what;
+        };
+        std::vector<FaultCase> cases = {{FAULT_OPEN, 1, INI_ERROR_OPEN, "cannot open the file: "}};
+        for (uint32_t nth = 1; nth <= reads; ++nth)
+            cases.push_back({FAULT_READ, nth, INI_ERROR_READ, "reading failed: "});
+        for (const FaultCase &c : cases) {
+            SCOPED_TRACE(std::to_string(c.kind) + " " + std::to_string(c.nth));
+            ArmedFault fault(c.kind, c.nth);
+            IniError error;
+            EXPECT_EQ(ini_load_with_options(path.c_str(), options, &error), nullptr);
+            EXPECT_EQ(error.kind, c.error);
+            EXPECT_EQ(error.line, 0);
+            EXPECT_EQ(error.system_error, injected_error);
+            EXPECT_EQ(error.message, c.what + system_text(injected_error));
+        }
     }
 }
 

@@ -28,10 +28,15 @@ int32_t first_in(const List &list, const std::string &name, Name name_of)
     return -1;
 }
 
-// Removal as the records' rule has it: the last element fills the hole.
+// Removal as the records' rule has it: the last element fills the hole,
+// or (ordered) the rest move up.
 template <typename List>
-void remove_at(List &list, int32_t index)
+void remove_at(List &list, int32_t index, bool ordered)
 {
+    if (ordered) {
+        list.erase(list.begin() + index);
+        return;
+    }
     list[index] = list.back();
     list.pop_back();
 }
@@ -77,6 +82,7 @@ TEST(Index, RandomChangesFindWhatAScanFinds)
             std::string key = pick();
             std::string value = "s" + std::to_string(step);
             int32_t at = first_in(model, name, name_of);
+            const bool ordered = random() % 2 == 0;
             switch (random() % 5) {
             case 0: {  // a new section, or a clone of the one there in its place
                 SectionShape shape{name, {}};
@@ -98,9 +104,11 @@ TEST(Index, RandomChangesFindWhatAScanFinds)
                 break;
             }
             case 1:
-                EXPECT_EQ(ini_remove_section(ini, name.c_str()), at < 0 ? 1 : 0);
+                EXPECT_EQ(
+                    (ordered ? ini_remove_section_ordered : ini_remove_section)(ini, name.c_str()),
+                    at < 0 ? 1 : 0);
                 if (at >= 0)
-                    remove_at(model, at);
+                    remove_at(model, at, ordered);
                 break;
             case 2:
             case 3: {
@@ -121,9 +129,11 @@ TEST(Index, RandomChangesFindWhatAScanFinds)
                     break;
                 auto &entries = model[at].entries;
                 int32_t e = first_in(entries, key, key_of);
-                EXPECT_EQ(section_remove_key(ini->sections[at], key.c_str()), e < 0 ? 1 : 0);
+                EXPECT_EQ((ordered ? section_remove_key_ordered
+                                   : section_remove_key)(ini->sections[at], key.c_str()),
+                          e < 0 ? 1 : 0);
                 if (e >= 0)
-                    remove_at(entries, e);
+                    remove_at(entries, e, ordered);
             }
             }
             check_lookups(ini, model, names);
