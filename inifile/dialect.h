@@ -98,7 +98,7 @@ void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t c
 
 /* Why a nameless first section with no entries cannot be written: its
  * entries are all that shows it. */
-extern const char inifile_internal_dialect_nameless_empty[];
+#define DIALECT_NAMELESS_EMPTY "be empty in a section with no entries (INI_ENTRIES_BEFORE_HEADER)"
 
 /* What a key cannot be at the ends of its line, or null. */
 const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags);

@@ -13,10 +13,6 @@
 #include <stdint.h>
 #include <string.h>
 
-// Without a header, the first section shows only through its entries.
-const char inifile_internal_dialect_nameless_empty[] =
-    "be empty in a section with no entries (INI_ENTRIES_BEFORE_HEADER)";
-
 // How a fresh document lays its lines out: line feeds, continuation lines
 // indented by four spaces.
 static const DialectStyle dialect_fresh = {"\n", "    "};
@@ -163,7 +159,7 @@ static int dialect_document(const IniFile *ini, uint32_t flags, SaveOutput *out,
                         ? "be empty, but in the first section (INI_ENTRIES_BEFORE_HEADER)"
                         : "be empty";
         } else if (nameless && section->count == 0) {
-            fault = inifile_internal_dialect_nameless_empty;
+            fault = DIALECT_NAMELESS_EMPTY;
         } else if (!nameless) {
             inifile_internal_dialect_write(out, "[", 1);
             fault = inifile_internal_dialect_put(out, section->name, ROLE_NAME, flags,

@@ -785,8 +785,7 @@ static int layout_document(const IniFile *ini, SaveOutput *out, IniError *error)
         const LayoutLead *own = lead_find(layout, section);
         int nameless = i == 0 && section->name[0] == '\0' && (flags & INI_ENTRIES_BEFORE_HEADER);
         if (nameless && section->count == 0)
-            return inifile_internal_save_refuse(section, NULL, NULL,
-                                                inifile_internal_dialect_nameless_empty, error);
+            return inifile_internal_save_refuse(section, NULL, NULL, DIALECT_NAMELESS_EMPTY, error);
         if (place != NULL) {
             if (own != NULL)
                 emit_own(&emitter, own);
