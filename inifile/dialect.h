@@ -60,6 +60,22 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line);
 /* Releases what the reader gathered lines in. */
 void inifile_internal_dialect_end(DialectReader *reader);
 
+/* Whether an unescaped ';' or '#' starts a comment where it stands, for
+ * the reader that meets it and the writer that must not write one: at the
+ * start of a logical line (empty: nothing of it yet), or after a blank
+ * where comments start after blanks; and ';' anywhere by default. */
+static inline int inifile_internal_comment_starts(char byte, uint32_t flags, int empty,
+                                                  int after_blank)
+{
+    if (byte != ';' && byte != '#')
+        return 0;
+    if ((flags & INI_COMMENT_AFTER_BLANK) != 0)
+        return empty || after_blank;
+    if ((flags & INI_COMMENT_AT_LINE_START) != 0)
+        return empty;
+    return byte == ';' || empty;  // ';' anywhere, '#' first
+}
+
 /* The document of a dialect's text (flags not 0), or null with error
  * filled. owned is null, or text itself when it is a heap block of the
  * library's, which the call then keeps (INI_KEEP_LAYOUT) or frees. */
@@ -103,9 +119,11 @@ void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t c
 /* What a key cannot be at the ends of its line, or null. */
 const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags);
 
-/* Whether an entry's line would read as a header where headers are tested
- * first. */
-int inifile_internal_dialect_reads_as_header(const IniEntry *entry, uint32_t flags);
+/* Why an entry's line cannot be written where it would read as a header
+ * (headers are tested first before any header, nameless, and where ':'
+ * delimits), or null. */
+const char *inifile_internal_dialect_header_fault(const IniEntry *entry, uint32_t flags,
+                                                  int nameless);
 
 /* The save's check and text for a document in a dialect, as
  * inifile_internal_save_check and inifile_internal_save_text are for the

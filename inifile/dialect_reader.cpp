@@ -72,20 +72,6 @@ static constexpr DialectPlain dialect_plain(bool escapes)
 static constexpr DialectPlain plain_escaping = dialect_plain(true);
 static constexpr DialectPlain plain_literal = dialect_plain(false);
 
-// Whether an unescaped ';' or '#' starts a comment here: the text gathered
-// so far is empty, or (with comments after blanks) a blank stands before
-// it on its physical line.
-static int dialect_comment_starts(char byte, uint32_t flags, int empty, int after_blank)
-{
-    if (byte != ';' && byte != '#')
-        return 0;
-    if ((flags & INI_COMMENT_AFTER_BLANK) != 0)
-        return empty || after_blank;
-    if ((flags & INI_COMMENT_AT_LINE_START) != 0)
-        return empty;
-    return byte == ';' || empty;  // ';' anywhere, '#' first
-}
-
 int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
 {
     const uint32_t flags = reader->flags;
@@ -163,7 +149,7 @@ int inifile_internal_dialect_next(DialectReader *reader, DialectLine *line)
                 continue;
             }
             indenting = 0;
-            if (dialect_comment_starts(byte, flags, empty, after_blank)) {
+            if (inifile_internal_comment_starts(byte, flags, empty, after_blank)) {
                 commented = 1;
                 break;
             }

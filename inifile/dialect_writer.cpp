@@ -28,19 +28,6 @@ static const char *dialect_comment_switches(uint32_t flags)
     return "INI_BACKSLASH_IS_TEXT";
 }
 
-// Whether an unescaped ';' or '#' would start a comment where it is
-// written: nothing stands before it on its line yet, or a blank does.
-static int dialect_comment_here(char byte, uint32_t flags, int empty, int after_blank)
-{
-    if (byte != ';' && byte != '#')
-        return 0;
-    if ((flags & INI_COMMENT_AFTER_BLANK) != 0)
-        return empty || after_blank;
-    if ((flags & INI_COMMENT_AT_LINE_START) != 0)
-        return empty;
-    return byte == ';' || empty;
-}
-
 void inifile_internal_dialect_write(SaveOutput *out, const char *bytes, size_t count)
 {
     if (out == NULL || count == 0)
@@ -80,7 +67,7 @@ const char *inifile_internal_dialect_put(SaveOutput *out, const char *text, Dial
             return "hold ':' (INI_COLON_DELIMITS)";
         if (role == ROLE_NAME && byte == '=' && !colon)
             return "hold '='";
-        if (dialect_comment_here(byte, flags, empty, after_blank)) {
+        if (inifile_internal_comment_starts(byte, flags, empty, after_blank)) {
             if (!escapes) {
                 // "hold ';' where it starts a comment (switches)"
                 strcpy(fault, "hold '?' where it starts a comment (");
@@ -117,7 +104,7 @@ const char *inifile_internal_dialect_key_ends(const char *key, uint32_t flags)
 
 // Whether an entry's line would read as a header where headers are tested
 // first: before any header, and where ':' delimits too.
-int inifile_internal_dialect_reads_as_header(const IniEntry *entry, uint32_t flags)
+static int dialect_reads_as_header(const IniEntry *entry, uint32_t flags)
 {
     if (entry->key[0] != '[')
         return 0;
@@ -135,6 +122,15 @@ int inifile_internal_dialect_reads_as_header(const IniEntry *entry, uint32_t fla
             return 1;
     }
     return 0;
+}
+
+const char *inifile_internal_dialect_header_fault(const IniEntry *entry, uint32_t flags,
+                                                  int nameless)
+{
+    if (!(nameless || (flags & INI_COLON_DELIMITS) != 0) || !dialect_reads_as_header(entry, flags))
+        return NULL;
+    return nameless ? "begin a line that reads as a header (INI_ENTRIES_BEFORE_HEADER)"
+                    : "begin a line that reads as a header (INI_COLON_DELIMITS)";
 }
 
 // The first section's entries stand before any header where it has no
@@ -172,11 +168,8 @@ static int dialect_document(const IniFile *ini, uint32_t flags, SaveOutput *out,
             const IniEntry *entry = section->entries[j];
             const char *what = "key";
             fault = inifile_internal_dialect_key_ends(entry->key, flags);
-            if (fault == NULL && (nameless || (flags & INI_COLON_DELIMITS) != 0) &&
-                inifile_internal_dialect_reads_as_header(entry, flags))
-                fault = nameless ? "begin a line that reads as a header "
-                                   "(INI_ENTRIES_BEFORE_HEADER)"
-                                 : "begin a line that reads as a header (INI_COLON_DELIMITS)";
+            if (fault == NULL)
+                fault = inifile_internal_dialect_header_fault(entry, flags, nameless);
             if (fault == NULL)
                 fault = inifile_internal_dialect_put(out, entry->key, ROLE_KEY, flags,
                                                      &dialect_fresh, fault_text);

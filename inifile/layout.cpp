@@ -644,9 +644,8 @@ static const char *emit_fresh_entry(Emitter *emitter, const IniDocument *documen
     const DialectStyle plain = {emitter->line_end, ""};
     *what = "key";
     const char *problem = inifile_internal_dialect_key_ends(entry->key, flags);
-    if (problem == NULL && (nameless || (flags & INI_COLON_DELIMITS) != 0) &&
-        inifile_internal_dialect_reads_as_header(entry, flags))
-        problem = "begin a line that reads as a header";
+    if (problem == NULL)
+        problem = inifile_internal_dialect_header_fault(entry, flags, nameless);
     if (problem != NULL)
         return problem;
     // Where indented lines continue a value, no deeper than the entry
