@@ -226,10 +226,14 @@ class SaveError : public Error {
 
 namespace detail {
 
-// A path goes to the C functions whole or not at all.
-inline const char *whole_path(const std::string &path, IniErrorKind kind, const char *what)
+// A path goes to the C functions whole or not at all: in characters of
+// the system's width (a std::string, or a std::filesystem path's native
+// string).
+template <typename String>
+const typename String::value_type *whole_path(const String &path, IniErrorKind kind,
+                                              const char *what)
 {
-    if (path.find('\0') == std::string::npos)
+    if (path.find(typename String::value_type()) == String::npos)
         return path.c_str();
     IniError error{kind, 0, 0, {}};
     std::string message = std::string(what) + ": the path holds a zero byte";

@@ -25,32 +25,13 @@
 
 namespace inifile {
 
-namespace detail {
-
-// The path in the system's form, for the C functions, whole or not at all.
-inline const std::filesystem::path::value_type *
-whole_native_path(const std::filesystem::path &path, IniErrorKind kind, const char *what)
-{
-    if (path.native().find(std::filesystem::path::value_type()) ==
-        std::filesystem::path::string_type::npos)
-        return path.c_str();
-    IniError error{kind, 0, 0, {}};
-    std::string message = std::string(what) + ": the path holds a zero byte";
-    message.copy(error.message, sizeof error.message - 1);
-    if (kind == INI_ERROR_OPEN)
-        throw LoadError(error);
-    throw SaveError(error);
-}
-
-}  // namespace detail
-
 // Reads the file at path in the dialect of options (all 0 by default: the
 // installer's format), as Document::load does; throws LoadError when it
 // cannot be opened or read, or is not a valid file of that dialect.
 inline Document load(const std::filesystem::path &path, const IniOptions &options = IniOptions())
 {
     IniError error{};
-    const auto *native = detail::whole_native_path(path, INI_ERROR_OPEN, "cannot open the file");
+    const auto *native = detail::whole_path(path.native(), INI_ERROR_OPEN, "cannot open the file");
 #ifdef _WIN32
     IniFile *ini = ini_load_wide(native, &options, &error);
 #else
@@ -68,7 +49,7 @@ inline void save(const Document &document, const std::filesystem::path &path)
 {
     IniError error{};
     const auto *native =
-        detail::whole_native_path(path, INI_ERROR_CREATE, "cannot create the file");
+        detail::whole_path(path.native(), INI_ERROR_CREATE, "cannot create the file");
 #ifdef _WIN32
     int32_t status = ini_save_wide(document.c_document(), native, &error);
 #else
